@@ -1,0 +1,48 @@
+#include "Server.h"
+
+#include "InfoCenter.h"
+#include "Log.h"
+#include "MsgEngine.h"
+#include "XMLOpt.h"
+
+int CServer::CreateServer(const char* name) { return m_pipeSvr.CreateNamedPipeInServer(name, this); }
+
+int CServer::ConnectToServer(const char* peerName) { return m_pipeSvr.OpenNamePipeServer(peerName); }
+
+int CServer::DoWork() {
+    CLog::GetInst()->WriteLog(3, "DoWork");
+    int result;
+    do {
+        result = m_pipeSvr.LoopMsg();
+        ServerStatus(result);
+    } while (result == 1);
+    return 0;
+}
+
+void CServer::ServerStatus(int status) {
+    CLog::GetInst()->WriteLog(3, "client disconnect %d", status);
+    for (auto& entry : m_BusinessMap) entry.second->ServerStatus(status);
+}
+
+void CServer::DoWorkOnPipe(CAutoString message) {
+    CXMLOpt document(message);
+    if (!document.IsWellFormed()) return;
+    CAutoString target = document.GetValue("OpT");
+    CAutoString opcode = document.GetValue("OpC");
+    // The login request carries the password: never log it.
+    if (!(opcode == "PortalConnect")) CLog::GetInst()->WriteLog(3, "%s", message.c_str());
+    auto found = m_BusinessMap.find(target);
+    if (found != m_BusinessMap.end()) found->second->DealMsg(message);
+}
+
+void CServer::RegisterBusiness(const char* name, IBusiness* business) {
+    if (name && business) m_BusinessMap[name] = business;
+}
+
+void CServer::PostMessage(const char* envelope) {
+    if (!envelope) return;
+    m_pipeSvr.WritePipe(envelope);
+    if (CMsgEngine* console = m_pConsole.load()) console->AddMessage(envelope);
+}
+
+ISvrInfoCenter* CServer::GetInfoCenter() { return CInfoCenter::GetInst(); }

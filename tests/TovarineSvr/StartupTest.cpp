@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <fstream>
+#include <string>
+
+#include "InfoCenter.h"
+#include "Startup.h"
+#include "TempDir.h"
+
+namespace {
+
+// A child process that runs /bin/sleep under the given command name, so its
+// /proc/<pid>/comm reads that name. Killed and reaped on destruction.
+class NamedSleeper {
+public:
+    NamedSleeper(const TempDir& dir, const std::string& name) {
+        std::string link = dir / name;
+        symlink("/bin/sleep", link.c_str());
+        m_pid = fork();
+        if (m_pid == 0) {
+            execl(link.c_str(), name.c_str(), "30", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // comm is set by exec; wait until it shows (bounded).
+        std::string comm = "/proc/" + std::to_string(m_pid) + "/comm";
+        for (int i = 0; i < 200; ++i) {
+            std::ifstream in(comm);
+            std::string seen;
+            std::getline(in, seen);
+            if (seen == name.substr(0, 15)) break;
+            usleep(10000);
+        }
+    }
+    ~NamedSleeper() {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+    }
+    pid_t Pid() const { return m_pid; }
+
+private:
+    pid_t m_pid;
+};
+
+}  // namespace
+
+TEST(StartupTest, OnlyALiveVelnorSvrCountsAsRunning) {
+    TempDir dir;
+    NamedSleeper service(dir, "VelnorSvr");
+    NamedSleeper stranger(dir, "somebody");
+    EXPECT_TRUE(IsServiceAlive(std::to_string(service.Pid()).c_str()));
+    EXPECT_TRUE(IsServiceAlive((std::to_string(service.Pid()) + "\n").c_str()));
+    EXPECT_FALSE(IsServiceAlive(std::to_string(stranger.Pid()).c_str()));
+    for (const char* junk : {"", "abc", "0", "1", "-5", "12abc", "99999999999", " "})
+        EXPECT_FALSE(IsServiceAlive(junk)) << junk;
+    EXPECT_FALSE(IsServiceAlive(std::to_string(getpid()).c_str()));
+}
+
+TEST(StartupTest, DeadPidIsOverwrittenAndLiveServiceRefuses) {
+    TempDir dir;
+    std::string file = dir / "conf.xml";
+    std::ofstream(file) << "<conf><PID>abc</PID></conf>";
+    CInfoCenter store(CInfoCenter::Flavor::Service, file.c_str());
+    EXPECT_TRUE(StartSingle(&store));
+    EXPECT_EQ(std::string(store.GetLocalValue("PID")), std::to_string(getpid()) + "\n");
+
+    NamedSleeper service(dir, "VelnorSvr");
+    store.SetLocalValue("PID", std::to_string(service.Pid()).c_str());
+    EXPECT_FALSE(StartSingle(&store));
+}
+
+TEST(StartupTest, MissingPidElementIsAddedUnderTheRoot) {
+    TempDir dir;
+    std::string file = dir / "conf.xml";
+    std::ofstream(file) << "<conf><version>1.0.0</version></conf>";
+    CInfoCenter store(CInfoCenter::Flavor::Service, file.c_str());
+    EXPECT_TRUE(StartSingle(&store));
+    CInfoCenter reloaded(CInfoCenter::Flavor::Service, file.c_str());
+    EXPECT_EQ(std::string(reloaded.GetLocalValue("PID")), std::to_string(getpid()) + "\n");
+    EXPECT_STREQ(reloaded.GetLocalValue("version"), "1.0.0");
+}
+
+TEST(StartupTest, WipeArgumentClearsEveryByte) {
+    char argument[] = "s3cret";
+    WipeArgument(argument);
+    for (char c : argument) EXPECT_EQ(c, '\0');
+}
