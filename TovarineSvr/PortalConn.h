@@ -1,0 +1,128 @@
+// CPortalConn: the one portal session. Detection of the portal, its
+// configuration, the seven request-response exchanges, server failover and
+// the connection state with its messages to the client. Every method runs on
+// the portal business's work thread, except the state replay on a second
+// "ClientStart" (reads only) and Destroy (on the stopping thread, after the
+// work thread has ended). Results: 1 success, 2 run the task again,
+// 0 nothing to do, negative failure (already reported to the client).
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include "AutoString.h"
+#include "INetConn.h"
+#include "PortalParser.h"
+#include "TaskMgr.h"
+#include "WeightCalculator.h"
+
+struct CAuthConfig;
+class CHttpData;
+class CPortalServer;
+class ISvrInfoCenter;
+
+class CPortalConn : public INetConn {
+public:
+    // The business posts messages and answers address and DNS questions; the
+    // info center keeps what survives restarts. Neither is owned.
+    CPortalConn(CPortalServer* server, ISvrInfoCenter* infoCenter);
+    ~CPortalConn() override;
+    CPortalConn(const CPortalConn&) = delete;
+    CPortalConn& operator=(const CPortalConn&) = delete;
+
+    // INetConn
+    int Connect(const char* pXmlStr) override;
+    int DisConnect(const char* pSrc) override;
+    int IsPhisycalConnect() override { return 1; }
+    int CheckIP() override { return _RequestTicket(); }
+    void ExitPrepare() override {}
+
+    // Start-up: seed the configuration, then the module.
+    int Init();
+    int InitPortalConf();
+    void InitEnviromment() {}
+    CAuthConfig* GetAuthConfig() { return m_pPortalConf.get(); }
+    CPortalParser& GetParser() { return m_portalParse; }
+
+    // States and messages.
+    void NetStateChange(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, CAutoString subErrCode);
+    void PostNetStateMessage(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, CAutoString subErrCode);
+    void PostNetStateMessageEx(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, const char* pSubType,
+                               const char* pExtern);
+    void PostLastNetStateMessage();
+    void PostError(ESTATE eState, unsigned long code, long httpErrCode, int bStopAll);
+    static int GetErrorCode(CHttpData& httpData, CAutoString& subErrCode);
+    ESTATE GetNetState() const { return m_eState.load(); }
+
+    // Detection and configuration.
+    int CheckNetEnv();
+    int IsRequestRedirect(CHttpData* resp);
+    int RequestConfig(int bPostErr);
+
+    // Exchanges.
+    int RequestPortalServer(TovarineSvr::TaskItem verb, CHttpData* pData, unsigned long& errCode,
+                            CAutoString& subErrCode, int httpRetry);
+    int _RequestTicket();
+    int RequestTicket();
+    int CheckConnectState(int bPostErr);
+    int KeepPluse();
+    void Destroy();
+    int TerminalRequestData(CAutoString& pXml);
+    int TerminalTermRequest(CAutoString ticket);
+    void SaveAuthResponse(CAutoString& userName, int& retry, CAutoString& strKeepUrl, CAutoString& strTermUrl,
+                          CAutoString& strUserConfig, const CAutoString& strDomainConfig);
+    void AccountTran();
+    void SendData(const char* key, const char* value);
+    static int IsTelNum(CAutoString text);
+    CAutoString GetMD5FromPostData(const char* postData);
+    CAutoString GetRequestHead(const char* postData);
+    int UpdateAlgoid(CHttpData* pData);
+    int SetDNS(CAutoString& strDomainConfig);
+
+    // Clusters and bookkeeping.
+    int GetNewServerIP(CAutoString& url);
+    void SetServerIp();
+    void ResetNetConfig();
+    int GetConnCfg();
+    void SetConnCfg(int state);
+    // A second "ClientStart": load a cluster list that is empty but known.
+    void ReloadServerLists();
+    int DisasterRecovery(CAutoString addr);
+
+    // The probe URL used when "redirect" is not set locally.
+    static const char kDefaultProbeUrl[];
+
+private:
+    CPortalServer* m_pServer;
+    ISvrInfoCenter* m_pInfoCenter;
+
+    CPortalParser m_portalParse;
+    int m_ConnnectType = 0;
+    int m_bSetAuthConf = 0;
+    std::mutex m_stateLock;
+    CAutoString m_redirectUrl{""};
+    CAutoString m_redirectUrlIpv6{""};
+    CAutoString m_lastRedirectUrl{""};
+    CAutoString m_configXML{""};
+    CAutoString m_strDNS1{""};
+    CAutoString m_strDNS2{""};
+    int m_keepRetry = 0;
+    CAutoString m_DisasterUrl{""};
+    int m_nServerState = 1;
+
+    std::atomic<ESTATE> m_eState{ES_NONE};
+    ESTATE m_lastState = ES_NONE;
+    ESTATE m_lastOldState = ES_NONE;
+    int m_lastErrorcode = 0;
+    CAutoString m_lastSubErrCode{""};
+    int m_lastErrType = -1;  // -1 none yet, 0 plain, 1 extended
+    CAutoString m_lastSubType{""};
+    CAutoString m_lastExtern{""};
+    std::mutex m_lastLock;  // the replay reads these from the message thread
+
+    std::unique_ptr<CAuthConfig> m_pPortalConf;
+    HashBalance m_hashBalance4;
+    HashBalance m_hashBalance6;
+    int m_repeatCount = 0;  // consecutive "run again" results of one task
+};

@@ -1,0 +1,113 @@
+// CPortalServer: the "Portal" business. Message handlers (hub thread) and
+// timers (dispatch thread) only queue tasks; one work thread runs the tasks,
+// highest level first, and with them every network exchange of the session.
+// A process-wide singleton, never destroyed during a run.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include "AutoString.h"
+#include "Business.h"
+#include "INetConn.h"
+#include "SimpleThread.h"
+#include "TableTimer.h"
+#include "TaskMgr.h"
+
+class CAdapterCard;
+class CInfoCenter;
+class CNetHelper;
+class CPortalConn;
+class CTrafficStatistics;
+class CWiFiSharedValidate;
+class CXMLOpt;
+
+class CPortalServer : public CBusiness, public CTableTimer {
+public:
+    static CPortalServer* GetInst();
+
+    void InitService(IServer* pService) override;
+    void ServerStatus(int status) override;
+    void InitOpcodeFun() override;
+    // Posts with source "NetModule".
+    virtual void PostMsg(const char* lpOpType, const char* strOpCode, const char* strParam);
+
+    void DoTimeTask(int timeId) override;
+    void DoTimeTask(int timeId, CAutoString& strTag) override;
+
+    void SetInfoCenter(CInfoCenter* infoCenter) { m_pInfoCenter = infoCenter; }
+    CInfoCenter* GetInfoCenter() { return m_pInfoCenter; }
+
+    // Opcode handlers.
+    void Start(const char* source, CXMLOpt& message);
+    void CheckEnv(const char* source, CXMLOpt& message);
+    void Connect(const char* source, CXMLOpt& message);
+    void DisConnect(const char* source, CXMLOpt& message);
+    void TerminalRequest(const char* source, CXMLOpt& message);
+    void TerminalTermRequest(const char* source, CXMLOpt& message);
+
+    void CheckNetStatus(int delayTime);
+    void DisConnect(CAutoString source);
+    void ChangeToUnknowEnv();
+    int GetIpAndMac(CAutoString& ip4, CAutoString& ip6, CAutoString& mac);
+    int SetDNS(CAutoString& strDNS1, CAutoString& strDNS2);
+    int IsPortalEnv() const { return m_bPortalEnv.load(); }
+    CAdapterCard* GetNetHelper() { return m_pNetHelper.get(); }
+    int CheckWiFiShare(const char* rules);
+    void StopTask(TovarineSvr::TaskItem item);
+    void StopAllTask();
+    void Work(int bWork);
+    void AddTask(TovarineSvr::TaskItem item, TovarineSvr::TaskLevel level = TovarineSvr::normal,
+                 const char* tag = "", TovarineSvr::TaskItem next = TovarineSvr::noTask);
+
+    // Statistics: type is LOGOUT 0, LOGIN 1, TIMING 2.
+    int NetworkTraffic(int type, const CAutoString& strTag);
+    void NetworkTrafficStatistics(int type);
+
+    void PostNetStateMessage(INetConn::ETYPE type, INetConn::ESTATE eStateOld, INetConn::ESTATE eStateNew,
+                             int iErrorcode, CAutoString subErrCode);
+    void PostNetStateMessageEx(INetConn::ETYPE type, INetConn::ESTATE eStateOld, INetConn::ESTATE eStateNew,
+                               int iErrorcode, const char* pSubType, const char* pExtern);
+
+    CPortalConn* GetPortalConn() { return m_pPortalConn.get(); }
+
+protected:
+    CPortalServer();
+    ~CPortalServer() override;
+
+private:
+    static TovarineSvr::TaskLevel LevelOf(int timeId);
+    static void* WorkThread(void* self);
+    void WorkLoop();
+    void RunTask(TovarineSvr::Task& task);
+
+    // Task handlers.
+    void checkNet(TovarineSvr::Task& task);
+    void checkUnknowNet(TovarineSvr::Task& task);
+    void reqTicket(TovarineSvr::Task& task);
+    void reqState(TovarineSvr::Task& task);
+    void auth(TovarineSvr::Task& task);
+    void term(TovarineSvr::Task& task);
+    void pluse(TovarineSvr::Task& task);
+    void checkWifi(TovarineSvr::Task& task);
+    void termForWifi(TovarineSvr::Task& task);
+    void TerminalRequestFun(TovarineSvr::Task& task);
+    void TerminalTermRequestFun(TovarineSvr::Task& task);
+    void trafficStatistics(TovarineSvr::Task& task);
+    // Re-queues a task whose step answered "run again", at most a few times in a row.
+    void Repeat(TovarineSvr::Task& task);
+
+    CInfoCenter* m_pInfoCenter = nullptr;
+    std::unique_ptr<CPortalConn> m_pPortalConn;
+    std::atomic<int> m_bPortalEnv{0};
+    std::unique_ptr<CAdapterCard> m_pNetHelper;
+    std::unique_ptr<CNetHelper> m_NetHelper;
+    std::unique_ptr<CWiFiSharedValidate> m_WiFiSharedValidate;
+    std::unique_ptr<CTrafficStatistics> m_TrafficStatistics;
+    TovarineSvr::CTaskMgr m_taskMgr;
+    std::atomic<bool> m_bWorking{true};
+    CSimpleThread m_threadWork;
+    CAutoString m_otherTicket{""};
+    std::mutex m_startLock;  // "ClientStart" against a concurrent stop
+};
