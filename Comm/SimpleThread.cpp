@@ -22,12 +22,14 @@ thread_local const void* t_currentState = nullptr;
 
 CSimpleThread::~CSimpleThread() {
     if (!m_state) return;
-    if (!IsCurrentThread() && !IsRunning()) {
+    if (IsCurrentThread()) {
+        // Destroyed from its own routine; m_threadId may not even be stored yet.
+        pthread_detach(pthread_self());
+    } else if (IsRunning()) {
+        pthread_detach(m_threadId);  // let it finish alone
+    } else {
         JoinEnded();
-        return;
     }
-    // Still running (or destroyed from its own routine): let it finish alone.
-    pthread_detach(m_threadId);
 }
 
 void* CSimpleThread::Trampoline(void* param) {
@@ -60,15 +62,18 @@ bool CSimpleThread::Run(ThreadRoutine routine, void* arg, std::atomic<bool>* pbR
         m_pbRunCtrl = pbRunCtrl;
         m_pbRunCtrl->store(true);
     }
-    auto* handed = new std::shared_ptr<State>(state);
+    // Published before the thread exists: its routine may ask IsCurrentThread
+    // or Stop at once.
+    m_state = state;
+    auto* handed = new std::shared_ptr<State>(std::move(state));
     pthread_t id;
     if (pthread_create(&id, nullptr, &CSimpleThread::Trampoline, handed) != 0) {
         delete handed;
+        m_state.reset();
         if (pbRunCtrl) pbRunCtrl->store(false);
         return false;
     }
     m_threadId = id;
-    m_state = std::move(state);
     return true;
 }
 

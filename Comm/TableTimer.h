@@ -33,8 +33,9 @@ public:
     CTableTimer(const CTableTimer&) = delete;
     CTableTimer& operator=(const CTableTimer&) = delete;
 
+    // The dispatch thread only calls the second form; text is the handler's
+    // own copy (a never-set string when the task was added without one).
     virtual void DoTimeTask(int id) = 0;
-    // The one the dispatch thread calls; text is a copy the handler may keep.
     virtual void DoTimeTask(int id, CAutoString& text) = 0;
 
     // Schedules task `id`: due after `intervalSeconds`, or at once with
