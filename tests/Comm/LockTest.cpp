@@ -37,7 +37,9 @@ TEST(LockTest, WriteGuardExcludesOtherThreadsAndReadGuardsShare) {
 TEST(LockTest, DeferredGuardDoesNotReleaseWhatItNeverHeld) {
     RWLock lock;
     lock.Lock(1);
-    { CLockGuard<RWLock*, GWrite<RWLock*>> guard(&lock, true); }
+    {
+        CLockGuard<RWLock*, GWrite<RWLock*>> guard(&lock, true);
+    }
     bool acquired = true;
     std::thread([&] { acquired = lock.TryLock(1); }).join();
     EXPECT_FALSE(acquired);
