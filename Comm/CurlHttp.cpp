@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -185,6 +186,28 @@ void ReportError(CURLcode rc, const char* errorBuffer) {
 
 bool IsHttps(const char* url) { return strstr(url, "https://") != nullptr; }
 
+// A 416 answer to a resumed download means "nothing left to send" only when
+// the server's length (Content-Range: bytes */N) is the local length; any
+// other 416 means the partial file does not belong to this address.
+bool IsAlreadyComplete(long status, const CBufferArray& head, int64_t local) {
+    if (status != 416 || local <= 0) return false;
+    char* joined = head.JoinToCString();
+    if (!joined) return false;
+    CAutoString text(joined);
+    free(joined);
+    text.MakeLower();
+    int at = -1;
+    for (int next = text.Find("content-range:"); next >= 0; next = text.Find("content-range:", next + 1)) at = next;
+    if (at < 0) return false;
+    int lineEnd = text.Find('\n', at);
+    CAutoString line = lineEnd < 0 ? text.Mid(at) : text.Mid(at, lineEnd - at);
+    int slash = line.Find('/');
+    if (slash < 0) return false;
+    char* end = nullptr;
+    long long total = strtoll(line.GetBuffer() + slash + 1, &end, 10);
+    return end != line.GetBuffer() + slash + 1 && total == local;
+}
+
 }  // namespace
 
 int CCurlHttp::Perform(CHttpData* pData) {
@@ -248,10 +271,14 @@ bool CCurlHttp::downLoad(const char* url, const char* file) {
     if (out.CreateFile(file, "a+b") != 0) return false;
 
     CByteBudget budget{static_cast<uint64_t>(local), CHttpData::kMaxModuleRespLen};
+    CBufferArray head;
+    CMemorySink headSink{&head, &budget};
     CFileSink sink{&out, curl.Get(), &budget, 0};
     CProgress progress{static_cast<curl_off_t>(local), -1};
     COptions options(curl.Get());
     options.Set(CURLOPT_URL, url);
+    options.Set(CURLOPT_HEADERFUNCTION, WriteToMemory);
+    options.Set(CURLOPT_HEADERDATA, &headSink);
     options.Set(CURLOPT_WRITEFUNCTION, WriteToFile);
     options.Set(CURLOPT_WRITEDATA, &sink);
     options.Set(CURLOPT_NOPROGRESS, 0L);
@@ -271,10 +298,8 @@ bool CCurlHttp::downLoad(const char* url, const char* file) {
     long status = 0;
     curl_easy_getinfo(curl.Get(), CURLINFO_RESPONSE_CODE, &status);
     bool closed = out.CloseFile() == 0;
-    if (rc != CURLE_OK) return false;
-    // The range starts at the end of the file: nothing was missing.
-    if (status == 416 && local > 0) return closed;
-    return status < 400 && closed;
+    if (rc != CURLE_OK || !closed) return false;
+    return status < 400 || IsAlreadyComplete(status, head, local);
 }
 
 bool CCurlHttp::downLoad(CHttpData* pData, const char* file) {
@@ -318,8 +343,7 @@ bool CCurlHttp::downLoad(CHttpData* pData, const char* file) {
     pData->RespHead(head.JoinToCString());
     pData->dwDataLen = bodySink.written;
     if (!closed) return true;
-    if (status == 416 && local > 0) return false;
-    return status >= 400;
+    return status >= 400 && !IsAlreadyComplete(status, head, local);
 }
 
 int64_t CCurlHttp::GetLocalFileLenth(const char* file) {

@@ -27,7 +27,9 @@ bool SplitHost(CAutoString address, CAutoString& host, CAutoString* port) {
     }
     host = Between(rest, 0, slash);
     if (port) {
-        int colon = host.Find(':');
+        // The colons inside an IPv6 literal ("[2001:db8::1]:80") are not the port's.
+        int close = host.GetBuffer()[0] == '[' ? host.Find(']') : -1;
+        int colon = host.Find(':', close < 0 ? 0 : close);
         if (colon >= 0) {
             *port = host.Mid(colon + 1);
             host = Between(host, 0, colon);
