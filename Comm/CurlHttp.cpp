@@ -166,8 +166,8 @@ void SetRequest(COptions& options, CHttpData* pData, CCurlSlist& headers, char* 
         options.Set(CURLOPT_HTTPGET, 1L);
     }
     options.Set(CURLOPT_ERRORBUFFER, errorBuffer);
-    long timeout = pData->dwTimeOut > static_cast<uint64_t>(LONG_MAX) ? LONG_MAX
-                                                                         : static_cast<long>(pData->dwTimeOut);
+    long timeout =
+        pData->dwTimeOut > static_cast<uint64_t>(LONG_MAX) ? LONG_MAX : static_cast<long>(pData->dwTimeOut);
     options.Set(CURLOPT_CONNECTTIMEOUT_MS, timeout);
     options.Set(CURLOPT_TIMEOUT_MS, timeout);
     options.Set(CURLOPT_FOLLOWLOCATION, pData->bRedirect ? 1L : 0L);
@@ -197,7 +197,8 @@ bool IsAlreadyComplete(long status, const CBufferArray& head, int64_t local) {
     free(joined);
     text.MakeLower();
     int at = -1;
-    for (int next = text.Find("content-range:"); next >= 0; next = text.Find("content-range:", next + 1)) at = next;
+    for (int next = text.Find("content-range:"); next >= 0; next = text.Find("content-range:", next + 1))
+        at = next;
     if (at < 0) return false;
     int lineEnd = text.Find('\n', at);
     CAutoString line = lineEnd < 0 ? text.Mid(at) : text.Mid(at, lineEnd - at);

@@ -17,17 +17,20 @@ public:
     // retCode set); -1 no URL; -2 no libcurl handle; -3 status 400 or above
     // (retCode holds it, no buffers); -4 transfer failed, including a
     // response beyond dwMaxRespLen (retCode holds the libcurl code).
-    // The URL is normalised (PretreatUrl) and written back through SetUrl.
+    // Buffers held from an earlier request are released first. The URL is
+    // normalised (PretreatUrl) and written back through SetUrl.
     static int Perform(CHttpData* pData);
 
     // Resumable download: appends to file from its current length and shows
-    // the progress on standard output. True when the file is complete, also
-    // when it already was (the server refuses the range).
+    // the progress on standard output; the file may grow to 64 MiB. True
+    // when the file is complete, also when it already was.
     static bool downLoad(const char* url, const char* file);
     // Download with a request record, appending to file from its current
     // length. Returns true on FAILURE (the update installer relies on it):
     // no handle, no URL, file not writable, transfer failed or status 400 or
-    // above. The response header lands in the record as with Perform.
+    // above. The file may grow to dwMaxRespLen (set kMaxModuleRespLen for a
+    // package). retCode and the response header land in the record as with
+    // Perform; dwDataLen counts the bytes appended.
     static bool downLoad(CHttpData* pData, const char* file);
 
     // Size of a regular file, 0 when it cannot be read.

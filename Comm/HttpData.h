@@ -27,13 +27,13 @@ public:
     CHttpData& operator=(const CHttpData&) = delete;
 
     const char* szUrl = nullptr;
-    const char* szVerb = "GET";  // "POST" in any case sends szPostData
+    const char* szVerb = "GET";    // "POST" in any case sends szPostData
     const char* szHead = nullptr;  // extra header lines separated by "\r\n"
     const char* szPostData = nullptr;
     uint64_t dwPostDataLen = kDefaultPostLen;
     uint64_t dwTimeOut = 10000;  // milliseconds, for connecting and for the whole request
-    int retCode = 0;  // HTTP status, or the libcurl code of a failed transfer
-    uint64_t dwDataLen = 0;  // length of the response body
+    int retCode = 0;             // HTTP status, or the libcurl code of a failed transfer
+    uint64_t dwDataLen = 0;      // length of the response body
     bool bChangeCode = true;
     unsigned int pageCode = 0;
     bool bRedirect = true;

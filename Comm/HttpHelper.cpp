@@ -80,7 +80,9 @@ bool CHttpHelper::ParseAddress(CAutoString address, CAutoString& url, CAutoStrin
     return true;
 }
 
-bool CHttpHelper::ParseIP(CAutoString address, CAutoString& host) { return SplitHost(address, host, nullptr); }
+bool CHttpHelper::ParseIP(CAutoString address, CAutoString& host) {
+    return SplitHost(address, host, nullptr);
+}
 
 bool CHttpHelper::ParseIP(CAutoString address, CAutoString& host, CAutoString& port) {
     return SplitHost(address, host, &port);

@@ -53,7 +53,9 @@ protected:
             m_requests.push_back(req);
             return httplib::Server::HandlerResponse::Unhandled;
         });
-        m_server.Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("root", "text/plain"); });
+        m_server.Get("/", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("root", "text/plain");
+        });
         auto echo = [](const httplib::Request& req, httplib::Response& res) {
             res.set_header("X-Echo", "yes");
             res.set_content(req.method + ":" + req.body, "text/plain");
@@ -85,7 +87,8 @@ protected:
         ASSERT_GT(m_port, 0);
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
         // stop() is only heard once the accept loop runs.
-        for (int i = 0; i < 5000 && !m_server.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (int i = 0; i < 5000 && !m_server.is_running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         ASSERT_TRUE(m_server.is_running());
     }
 
@@ -99,7 +102,9 @@ protected:
         if (m_thread.joinable()) m_thread.join();
     }
 
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_port) + path; }
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(m_port) + path;
+    }
 
     std::vector<httplib::Request> Requests() {
         std::lock_guard<std::mutex> lock(m_lock);
@@ -224,8 +229,12 @@ TEST_F(CCurlHttpTest, RefusedConnectionFailsWithCurlCode) {
     std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
     CHttpData data;
     data.szUrl = url.c_str();
+    testing::internal::CaptureStderr();
     EXPECT_EQ(CCurlHttp::Perform(&data), -4);
+    std::string printed = testing::internal::GetCapturedStderr();
     EXPECT_EQ(data.retCode, CURLE_COULDNT_CONNECT);
+    EXPECT_EQ(printed.rfind("\nlibcurl: (7) ", 0), 0u) << printed;
+    EXPECT_EQ(printed.back(), '\n');
     close(fd);
 }
 
@@ -289,8 +298,15 @@ TEST_F(CCurlHttpTest, DownloadsResumeFromTheLocalLength) {
     std::string full = m_file.substr(0, 5000);
     std::string file = m_dir / "pkg.tar.gz";
     WriteFile(file, full.substr(0, 1000));
+    testing::internal::CaptureStdout();
     EXPECT_TRUE(CCurlHttp::downLoad(url.c_str(), file.c_str()));
+    std::string shown = testing::internal::GetCapturedStdout();
     EXPECT_EQ(ReadFile(file), full);
+    // "下载进度100%" in GBK, the terminal encoding of the target desktops.
+    EXPECT_NE(shown.find("\xcf\xc2\xd4\xd8\xbd\xf8\xb6\xc8"
+                         "100%\r"),
+              std::string::npos)
+        << shown;
     ASSERT_EQ(Requests().size(), 1u);
     EXPECT_EQ(Requests()[0].get_header_value("Range"), "bytes=1000-");
 
