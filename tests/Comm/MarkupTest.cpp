@@ -1,8 +1,20 @@
 #include "Markup.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
+#include <vector>
+
+#include "CharsetConv.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -14,6 +26,41 @@ std::string Nested(int levels) {
     for (int i = 0; i < levels; ++i) doc += "</e>";
     return doc;
 }
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Convert(const char* to, const char* from, const std::string& text) {
+    std::string out;
+    EXPECT_EQ(CCharsetConv(to, from).Convert(text.data(), text.size(), out), 0);
+    return out;
+}
+
+std::vector<std::string> ListDir(const std::string& path) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(path.c_str())) {
+        while (dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        closedir(dir);
+    }
+    return names;
+}
+
+class CMarkupFileTest : public ::testing::Test {
+protected:
+    std::string Path(const char* name) const { return m_dir / name; }
+    TempDir m_dir;
+};
 
 }  // namespace
 
@@ -213,4 +260,136 @@ TEST(CMarkupTest, FindsTheDeclaredEncoding) {
     };
     for (const Case& c : cases) EXPECT_EQ(Str(CMarkup::GetDeclaredEncoding(c.text)), c.encoding) << c.text;
     EXPECT_EQ(Str(CMarkup::GetDeclaredEncoding(nullptr)), "");
+}
+
+// "\xD6\xD0\xCE\xC4" and "\xBA\xBA\xD7\xD6" are GB18030 for the UTF-8 texts below.
+const char kZhongWen[] = "\xE4\xB8\xAD\xE6\x96\x87";
+const char kHanZi[] = "\xE6\xB1\x89\xE5\xAD\x97";
+
+TEST_F(CMarkupFileTest, DeclaredGb18030StaysGb18030OnDisk) {
+    const std::string decl = "<?xml version=\"1.0\" encoding=\"GB18030\"?>";
+    WriteFile(Path("c.xml"), decl + "\n<c>\n<name>\xD6\xD0\xCE\xC4</name>\n</c>\n");
+    CMarkup xml;
+    ASSERT_TRUE(xml.Load(Path("c.xml").c_str()));
+    ASSERT_TRUE(xml.FindChildElem("name"));
+    EXPECT_EQ(Str(xml.GetChildData()), kZhongWen);
+    ASSERT_TRUE(xml.IntoElem() && xml.SetData(kHanZi));
+    ASSERT_TRUE(xml.Save(Path("c.xml").c_str()));
+    EXPECT_EQ(ReadFile(Path("c.xml")), decl + "\n<c>\n<name>\xBA\xBA\xD7\xD6</name>\n</c>\n");
+    CMarkup again;
+    ASSERT_TRUE(again.Load(Path("c.xml").c_str()));
+    EXPECT_EQ(Str(again.GetDoc()), decl + "<c>\n<name>" + kHanZi + "</name>\n</c>");
+}
+
+TEST_F(CMarkupFileTest, DetectsEncodingFromMarkOrContent) {
+    const std::string text = std::string("<c>") + kZhongWen + "</c>";
+    struct Case {
+        const char* name;
+        std::string bytes;     // file content
+        std::string saveFrom;  // the bytes a save must begin with
+    } cases[] = {
+        {"undeclared, not UTF-8", "<c>\xD6\xD0\xCE\xC4</c>", "<c>\xBA\xBA"},
+        {"plain UTF-8", text, "<c>\xE6\xB1\x89"},
+        {"UTF-8 mark", "\xEF\xBB\xBF" + text, "\xEF\xBB\xBF<c>\xE6\xB1\x89"},
+        {"UTF-16LE mark", "\xFF\xFE" + Convert("UTF-16LE", "UTF-8", text), std::string("\xFF\xFE<\0c\0>\0\x49\x6C", 10)},
+        {"UTF-16BE mark", "\xFE\xFF" + Convert("UTF-16BE", "UTF-8", text), std::string("\xFE\xFF\0<\0c\0>\x6C\x49", 10)},
+    };
+    for (const Case& c : cases) {
+        std::string path = Path("e.xml");
+        WriteFile(path, c.bytes);
+        CMarkup xml;
+        ASSERT_TRUE(xml.Load(path.c_str())) << c.name;
+        ASSERT_TRUE(xml.FindElem()) << c.name;
+        EXPECT_EQ(Str(xml.GetData()), kZhongWen) << c.name;
+        ASSERT_TRUE(xml.SetData(kHanZi) && xml.Save(path.c_str())) << c.name;
+        EXPECT_EQ(ReadFile(path).substr(0, c.saveFrom.size()), c.saveFrom) << c.name;
+        CMarkup again;
+        ASSERT_TRUE(again.Load(path.c_str()) && again.FindElem()) << c.name;
+        EXPECT_EQ(Str(again.GetData()), kHanZi) << c.name;
+    }
+}
+
+TEST_F(CMarkupFileTest, LoadFailsOnMissingMalformedOrOversizeFiles) {
+    WriteFile(Path("empty.xml"), "");
+    WriteFile(Path("bad.xml"), "<a><b></a>");
+    WriteFile(Path("big.xml"), "<a>" + std::string(CMarkup::kMaxDocBytes, ' ') + "</a>");
+    WriteFile(Path("deep.xml"), Nested(300));
+    WriteFile(Path("bad-gbk.xml"), "<?xml version=\"1.0\" encoding=\"GBK\"?><a>\x81</a>");
+    mkdir(Path("dir.xml").c_str(), 0700);
+    for (const char* name : {"missing.xml", "empty.xml", "bad.xml", "big.xml", "deep.xml", "bad-gbk.xml", "dir.xml"}) {
+        CMarkup xml("<old></old>");
+        EXPECT_FALSE(xml.Load(Path(name).c_str())) << name;
+        EXPECT_FALSE(xml.FindElem("old")) << name;
+    }
+}
+
+TEST_F(CMarkupFileTest, SaveReplacesTheFileWholeAndKeepsItsMode) {
+    WriteFile(Path("s.xml"), "<s><a>1</a></s>");
+    chmod(Path("s.xml").c_str(), 0600);
+    CMarkup xml;
+    ASSERT_TRUE(xml.Load(Path("s.xml").c_str()));
+    ASSERT_TRUE(xml.FindChildElem("a") && xml.IntoElem() && xml.SetData("2"));
+    ASSERT_TRUE(xml.Save(Path("s.xml").c_str()));
+    EXPECT_EQ(ReadFile(Path("s.xml")), "<s><a>2</a></s>\n");
+    EXPECT_EQ(ListDir(m_dir.Path()), std::vector<std::string>{"s.xml"}) << "no temporary file stays";
+    struct stat info;
+    ASSERT_EQ(stat(Path("s.xml").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_FALSE(CMarkup("<a/><b/>").Save(Path("s.xml").c_str())) << "not one root";
+    EXPECT_FALSE(CMarkup().Save(Path("s.xml").c_str()));
+    EXPECT_EQ(ReadFile(Path("s.xml")), "<s><a>2</a></s>\n");
+}
+
+TEST_F(CMarkupFileTest, FailedSaveKeepsTheOldFile) {
+    const std::string old = "<s><a>old</a></s>";
+    CMarkup xml(("<s><a>" + std::string(64 * 1024, 'n') + "</a></s>").c_str());
+    struct Case {
+        const char* name;
+        std::string target;
+        std::function<bool()> setUp;  // false: cannot be arranged here
+        std::function<void()> tearDown;
+    } cases[] = {
+        {"disk full", Path("full/s.xml"),
+         [] {
+             // The file size limit makes write() fail as a full disk would.
+             signal(SIGXFSZ, SIG_IGN);
+             rlimit limit{4096, RLIM_INFINITY};
+             return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+         },
+         [] {
+             rlimit limit{RLIM_INFINITY, RLIM_INFINITY};
+             setrlimit(RLIMIT_FSIZE, &limit);
+         }},
+        {"target is a directory", Path("isdir/s.xml"), [this] {
+             unlink(Path("isdir/s.xml").c_str());
+             return mkdir(Path("isdir/s.xml").c_str(), 0700) == 0;
+         },
+         [] {}},
+        {"read-only directory", Path("ro/s.xml"),
+         [this] {
+             // Root writes anywhere; drop to an unprivileged user for the attempt.
+             chmod(m_dir.Path().c_str(), 0755);
+             chmod(Path("ro").c_str(), 0555);
+             return geteuid() != 0 || seteuid(65534) == 0;
+         },
+         [] {
+             if (getuid() == 0) {
+                 EXPECT_EQ(seteuid(0), 0);
+             }
+         }},
+    };
+    for (const Case& c : cases) {
+        std::string dir = c.target.substr(0, c.target.rfind('/'));
+        mkdir(dir.c_str(), 0755);
+        if (ReadFile(c.target).empty()) WriteFile(c.target, old);
+        ASSERT_TRUE(c.setUp()) << c.name;
+        bool saved = xml.Save(c.target.c_str());
+        c.tearDown();
+        EXPECT_FALSE(saved) << c.name;
+        struct stat info;
+        if (stat(c.target.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            EXPECT_EQ(ReadFile(c.target), old) << c.name;
+        }
+        EXPECT_EQ(ListDir(dir).size(), 1u) << c.name << ": no temporary file stays";
+    }
 }
