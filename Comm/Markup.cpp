@@ -14,7 +14,8 @@ namespace {
 // No parse_doctype: a DTD is skipped, so declared entities are never expanded
 // (an undeclared reference such as "&x;" stays literal text). Whitespace text
 // is kept so that a document reads back exactly as it was written.
-const unsigned kParseFlags = pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata;
+const unsigned kParseFlags = pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata |
+                             pugi::parse_comments | pugi::parse_pi;
 // "<P></P>" rather than "<P/>": envelopes are compared as text.
 const unsigned kFormat = pugi::format_raw | pugi::format_no_declaration | pugi::format_no_empty_element_tags;
 
@@ -85,8 +86,8 @@ bool IsValidName(const char* name) {
 }
 
 bool IsXmlChar(unsigned long cp) {
-    return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) || (cp >= 0xE000 && cp <= 0xFFFD) ||
-           (cp >= 0x10000 && cp <= 0x10FFFF);
+    return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) ||
+           (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
 }
 
 void AppendUtf8(std::string& out, unsigned long cp) {
@@ -119,7 +120,8 @@ size_t DecodeRef(const char* p, std::string& out) {
         if (digits == semi) return 0;
         unsigned long cp = 0;
         for (const char* d = digits; d < semi; ++d) {
-            if (hex ? !isxdigit(static_cast<unsigned char>(*d)) : !isdigit(static_cast<unsigned char>(*d))) return 0;
+            if (hex ? !isxdigit(static_cast<unsigned char>(*d)) : !isdigit(static_cast<unsigned char>(*d)))
+                return 0;
             int v = isdigit(static_cast<unsigned char>(*d)) ? *d - '0' : (tolower(*d) - 'a' + 10);
             cp = cp * (hex ? 16 : 10) + static_cast<unsigned long>(v);
             if (cp > 0x10FFFF) return 0;
@@ -195,8 +197,8 @@ bool EqualsNoCase(const std::string& a, const char* b) { return strcasecmp(a.c_s
 // GBK character still loads and every character can be saved back.
 std::string CanonicalEncoding(const std::string& declared) {
     if (EqualsNoCase(declared, "UTF-8") || EqualsNoCase(declared, "UTF8")) return "UTF-8";
-    if (EqualsNoCase(declared, "GB2312") || EqualsNoCase(declared, "GBK") || EqualsNoCase(declared, "CP936") ||
-        EqualsNoCase(declared, "GB18030")) {
+    if (EqualsNoCase(declared, "GB2312") || EqualsNoCase(declared, "GBK") ||
+        EqualsNoCase(declared, "CP936") || EqualsNoCase(declared, "GB18030")) {
         return "GB18030";
     }
     return declared;
@@ -275,7 +277,8 @@ bool CMarkup::Load(const char* fileName) {
         encoding = CanonicalEncoding(GetDeclaredEncoding(raw.c_str()).c_str());
         // A declaration readable as ASCII cannot be right about a wide encoding.
         if (IsWideEncoding(encoding)) encoding.clear();
-        if (encoding.empty()) encoding = CCharsetConv::IsValidUtf8(raw.data(), raw.size()) ? "UTF-8" : "GB18030";
+        if (encoding.empty())
+            encoding = CCharsetConv::IsValidUtf8(raw.data(), raw.size()) ? "UTF-8" : "GB18030";
     }
 
     bool ok;
@@ -454,7 +457,8 @@ bool CMarkup::Impl::AddSubDoc(const char* subDoc, bool asChild) {
     pugi::xml_node after = asChild ? child : pos;
     if (!under || !subDoc || strlen(subDoc) > kMaxDocBytes || (!asChild && !CanAddRoot())) return false;
     pugi::xml_document part;
-    if (part.load_string(subDoc, kParseFlags).status != pugi::status_ok || CountElements(part) != 1) return false;
+    if (part.load_string(subDoc, kParseFlags).status != pugi::status_ok || CountElements(part) != 1)
+        return false;
     pugi::xml_node element = FindFrom(part.first_child(), nullptr);
     if (DeeperThan(part, kMaxDepth - LevelOf(under))) return false;
     pugi::xml_node added = after ? under.insert_copy_after(element, after) : under.append_copy(element);

@@ -1,8 +1,8 @@
-#include "CharsetConv.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "CharsetConv.h"
 
 TEST(CCharsetConvTest, ValidatesUtf8Strictly) {
     struct Case {

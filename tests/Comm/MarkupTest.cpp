@@ -1,5 +1,3 @@
-#include "Markup.h"
-
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "CharsetConv.h"
+#include "Markup.h"
 #include "TempDir.h"
 
 namespace {
@@ -164,7 +163,8 @@ TEST(CMarkupTest, KeepsReferencesAndEscapesTheRest) {
         {"&#38;&#x26;&#x4E2D;", MNF_WITHREFS, "&amp;&amp;\xE4\xB8\xAD", "&&\xE4\xB8\xAD"},
         {"1<2>0", MNF_WITHREFS, "1&lt;2&gt;0", "1<2>0"},
         // Undeclared names and non-characters stay literal: the output stays well-formed.
-        {"&nbsp;&#0;&#xD800;&#;", MNF_WITHREFS, "&amp;nbsp;&amp;#0;&amp;#xD800;&amp;#;", "&nbsp;&#0;&#xD800;&#;"},
+        {"&nbsp;&#0;&#xD800;&#;", MNF_WITHREFS, "&amp;nbsp;&amp;#0;&amp;#xD800;&amp;#;",
+         "&nbsp;&#0;&#xD800;&#;"},
         {"a&amp;b<c>", 0, "a&amp;amp;b&lt;c&gt;", "a&amp;b<c>"},
     };
     for (const Case& c : cases) {
@@ -194,7 +194,8 @@ TEST(CMarkupTest, BuildsElementsAtTheRightPlaces) {
     ASSERT_TRUE(xml.AddChildSubDoc("<sub k='1'><i>7</i></sub>"));
     EXPECT_EQ(Str(xml.GetChildData()), "");
     EXPECT_EQ(Str(xml.GetDoc()),
-              "<request><first></first><c>3</c><a>1</a><b>2</b><last>9</last><sub k=\"1\"><i>7</i></sub></request>");
+              "<request><first></first><c>3</c><a>1</a><b>2</b><last>9</last><sub "
+              "k=\"1\"><i>7</i></sub></request>");
     ASSERT_TRUE(xml.IntoElem());
     EXPECT_FALSE(xml.SetData("x")) << "text would replace child elements";
     ASSERT_TRUE(xml.SetAttrib("k", "a\"b"));
@@ -291,8 +292,10 @@ TEST_F(CMarkupFileTest, DetectsEncodingFromMarkOrContent) {
         {"undeclared, not UTF-8", "<c>\xD6\xD0\xCE\xC4</c>", "<c>\xBA\xBA"},
         {"plain UTF-8", text, "<c>\xE6\xB1\x89"},
         {"UTF-8 mark", "\xEF\xBB\xBF" + text, "\xEF\xBB\xBF<c>\xE6\xB1\x89"},
-        {"UTF-16LE mark", "\xFF\xFE" + Convert("UTF-16LE", "UTF-8", text), std::string("\xFF\xFE<\0c\0>\0\x49\x6C", 10)},
-        {"UTF-16BE mark", "\xFE\xFF" + Convert("UTF-16BE", "UTF-8", text), std::string("\xFE\xFF\0<\0c\0>\x6C\x49", 10)},
+        {"UTF-16LE mark", "\xFF\xFE" + Convert("UTF-16LE", "UTF-8", text),
+         std::string("\xFF\xFE<\0c\0>\0\x49\x6C", 10)},
+        {"UTF-16BE mark", "\xFE\xFF" + Convert("UTF-16BE", "UTF-8", text),
+         std::string("\xFE\xFF\0<\0c\0>\x6C\x49", 10)},
     };
     for (const Case& c : cases) {
         std::string path = Path("e.xml");
@@ -316,7 +319,8 @@ TEST_F(CMarkupFileTest, LoadFailsOnMissingMalformedOrOversizeFiles) {
     WriteFile(Path("deep.xml"), Nested(300));
     WriteFile(Path("bad-gbk.xml"), "<?xml version=\"1.0\" encoding=\"GBK\"?><a>\x81</a>");
     mkdir(Path("dir.xml").c_str(), 0700);
-    for (const char* name : {"missing.xml", "empty.xml", "bad.xml", "big.xml", "deep.xml", "bad-gbk.xml", "dir.xml"}) {
+    for (const char* name :
+         {"missing.xml", "empty.xml", "bad.xml", "big.xml", "deep.xml", "bad-gbk.xml", "dir.xml"}) {
         CMarkup xml("<old></old>");
         EXPECT_FALSE(xml.Load(Path(name).c_str())) << name;
         EXPECT_FALSE(xml.FindElem("old")) << name;
@@ -360,7 +364,8 @@ TEST_F(CMarkupFileTest, FailedSaveKeepsTheOldFile) {
              rlimit limit{RLIM_INFINITY, RLIM_INFINITY};
              setrlimit(RLIMIT_FSIZE, &limit);
          }},
-        {"target is a directory", Path("isdir/s.xml"), [this] {
+        {"target is a directory", Path("isdir/s.xml"),
+         [this] {
              unlink(Path("isdir/s.xml").c_str());
              return mkdir(Path("isdir/s.xml").c_str(), 0700) == 0;
          },

@@ -1,5 +1,3 @@
-#include "XMLOpt.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,6 +7,7 @@
 #include <string>
 
 #include "TempDir.h"
+#include "XMLOpt.h"
 
 namespace {
 
@@ -38,7 +37,8 @@ TEST(CXMLOptTest, ReadsValuesByDottedPathUnderTheRoot) {
     EXPECT_EQ(Str(xml.GetDoc()), kEnvelope);
     EXPECT_EQ(Str(xml.GetDoc("P")), "<P><newState>31</newState><code>-7</code></P>");
     // The root's own name is not part of a path; empty names name nothing.
-    for (const char* missing : {"P.oldState", "Q", "M.P", "P.newState.x", "", ".", "P.", ".P", "P..newState"}) {
+    for (const char* missing :
+         {"P.oldState", "Q", "M.P", "P.newState.x", "", ".", "P.", ".P", "P..newState"}) {
         EXPECT_FALSE(xml.SetXMLPos(missing)) << missing;
         EXPECT_EQ(xml.GetIntValue(missing), 0) << missing;
         EXPECT_EQ(Str(xml.GetValue(missing)), "") << missing;
@@ -51,7 +51,12 @@ TEST(CXMLOptTest, ReadsLeadingDigitsAsNumbers) {
     struct Case {
         const char* text;
         int value;
-    } cases[] = {{"31", 31}, {" 7x", 7}, {"-12", -12}, {"abc", 0}, {"", 0}, {"99999999999", INT_MAX},
+    } cases[] = {{"31", 31},
+                 {" 7x", 7},
+                 {"-12", -12},
+                 {"abc", 0},
+                 {"", 0},
+                 {"99999999999", INT_MAX},
                  {"-99999999999", INT_MIN}};
     for (const Case& c : cases) {
         CXMLOpt xml("<r></r>");
@@ -66,8 +71,12 @@ TEST(CXMLOptTest, SplitsPathAtTheFirstDot) {
         bool found;
         const char* head;
         const char* rest;
-    } cases[] = {{"P.newState", true, "P", "newState"}, {"a.b.c", true, "a", "b.c"}, {"PID", false, "PID", ""},
-                 {".x", true, "", "x"},                 {"x.", true, "x", ""},       {"", false, "", ""}};
+    } cases[] = {{"P.newState", true, "P", "newState"},
+                 {"a.b.c", true, "a", "b.c"},
+                 {"PID", false, "PID", ""},
+                 {".x", true, "", "x"},
+                 {"x.", true, "x", ""},
+                 {"", false, "", ""}};
     for (const Case& c : cases) {
         CAutoString head;
         CAutoString rest;
