@@ -18,8 +18,8 @@ enum {
 class CMarkup {
 public:
     // Refused on input: longer texts or files, deeper element nesting.
-    static const size_t kMaxDocBytes = 8u * 1024 * 1024;
-    static const int kMaxDepth = 256;
+    static constexpr size_t kMaxDocBytes = 8u * 1024 * 1024;
+    static constexpr int kMaxDepth = 256;
 
     CMarkup();
     explicit CMarkup(const char* doc);

@@ -63,7 +63,8 @@ std::string DirectoryOf(const std::string& path) {
 int CWholeFile::Read(const char* fileName, size_t maxBytes, std::string& data) {
     data.clear();
     if (!fileName || !*fileName) return -1;
-    CFd fd(open(fileName, O_RDONLY | O_CLOEXEC));
+    // Non-blocking so that a FIFO under the name is refused instead of waited on.
+    CFd fd(open(fileName, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0) return -1;
     struct stat info;
     if (fstat(fd.Get(), &info) != 0) return -1;
