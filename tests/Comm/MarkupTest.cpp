@@ -319,8 +319,9 @@ TEST_F(CMarkupFileTest, LoadFailsOnMissingMalformedOrOversizeFiles) {
     WriteFile(Path("deep.xml"), Nested(300));
     WriteFile(Path("bad-gbk.xml"), "<?xml version=\"1.0\" encoding=\"GBK\"?><a>\x81</a>");
     mkdir(Path("dir.xml").c_str(), 0700);
-    for (const char* name :
-         {"missing.xml", "empty.xml", "bad.xml", "big.xml", "deep.xml", "bad-gbk.xml", "dir.xml"}) {
+    mkfifo(Path("fifo.xml").c_str(), 0600);
+    for (const char* name : {"missing.xml", "empty.xml", "bad.xml", "big.xml", "deep.xml", "bad-gbk.xml",
+                             "dir.xml", "fifo.xml"}) {
         CMarkup xml("<old></old>");
         EXPECT_FALSE(xml.Load(Path(name).c_str())) << name;
         EXPECT_FALSE(xml.FindElem("old")) << name;
