@@ -1,0 +1,125 @@
+#include "WholeFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+class CFd {
+public:
+    explicit CFd(int fd) : m_fd(fd) {}
+    ~CFd() { Close(); }
+    CFd(const CFd&) = delete;
+    CFd& operator=(const CFd&) = delete;
+    int Get() const { return m_fd; }
+    int Close() {
+        int rc = m_fd >= 0 ? close(m_fd) : 0;
+        m_fd = -1;
+        return rc;
+    }
+
+private:
+    int m_fd;
+};
+
+bool WriteAll(int fd, const char* data, size_t length) {
+    while (length > 0) {
+        ssize_t n = write(fd, data, length);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The file a name finally refers to, so that a link to the settings stays a link.
+std::string ResolveTarget(const char* fileName) {
+    struct stat info;
+    if (lstat(fileName, &info) == 0 && S_ISLNK(info.st_mode)) {
+        char resolved[PATH_MAX];
+        if (realpath(fileName, resolved)) return resolved;
+    }
+    return fileName;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+}  // namespace
+
+int CWholeFile::Read(const char* fileName, size_t maxBytes, std::string& data) {
+    data.clear();
+    if (!fileName || !*fileName) return -1;
+    // Non-blocking so that a FIFO under the name is refused instead of waited on.
+    CFd fd(open(fileName, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.Get() < 0) return -1;
+    struct stat info;
+    if (fstat(fd.Get(), &info) != 0) return -1;
+    if (!S_ISREG(info.st_mode)) return -2;
+    if (static_cast<unsigned long long>(info.st_size) > maxBytes) return -3;
+    // The size is only a hint: the file may change while it is read.
+    std::vector<char> buffer(64 * 1024);
+    while (true) {
+        ssize_t n = read(fd.Get(), buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            data.clear();
+            return -1;
+        }
+        if (n == 0) return 0;
+        if (data.size() + static_cast<size_t>(n) > maxBytes) {
+            data.clear();
+            return -3;
+        }
+        data.append(buffer.data(), static_cast<size_t>(n));
+    }
+}
+
+int CWholeFile::WriteAtomic(const char* fileName, const void* data, size_t length) {
+    if (!fileName || !*fileName) return -1;
+    std::string target = ResolveTarget(fileName);
+    std::string dir = DirectoryOf(target);
+    std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
+    std::string tmpl = dir + "/." + base + ".XXXXXX";
+    std::vector<char> tmpName(tmpl.begin(), tmpl.end());
+    tmpName.push_back('\0');
+
+    CFd fd(mkostemp(tmpName.data(), O_CLOEXEC));
+    if (fd.Get() < 0) return -1;
+    struct stat old;
+    if (stat(target.c_str(), &old) == 0) {
+        // Best effort: an unprivileged writer cannot give the file away.
+        int ignored = fchown(fd.Get(), old.st_uid, old.st_gid);
+        (void)ignored;
+        fchmod(fd.Get(), old.st_mode & 07777);
+    } else {
+        fchmod(fd.Get(), 0644);
+    }
+    bool written = WriteAll(fd.Get(), static_cast<const char*>(data), length) && fsync(fd.Get()) == 0;
+    if (fd.Close() != 0) written = false;
+    if (!written) {
+        unlink(tmpName.data());
+        return -2;
+    }
+    if (rename(tmpName.data(), target.c_str()) != 0) {
+        unlink(tmpName.data());
+        return -3;
+    }
+    // Make the rename itself durable.
+    CFd dirFd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.Get() >= 0) fsync(dirFd.Get());
+    return 0;
+}

@@ -1,0 +1,18 @@
+// CWholeFile: reads and writes files in one piece. Writing goes through a
+// temporary file in the same directory that is synced and renamed into place,
+// so a crash or a full disk leaves either the old or the new file, never a
+// truncated one. Stateless; any thread.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+class CWholeFile {
+public:
+    // 0; -1 cannot open or read; -2 not a regular file; -3 longer than maxBytes.
+    static int Read(const char* fileName, size_t maxBytes, std::string& data);
+    // 0; -1 the temporary file cannot be created; -2 writing or syncing it
+    // failed; -3 the rename failed. The temporary file never stays behind.
+    // An existing file keeps its mode and owner; a symbolic link is followed.
+    static int WriteAtomic(const char* fileName, const void* data, size_t length);
+};
