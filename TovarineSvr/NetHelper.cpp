@@ -123,6 +123,7 @@ std::vector<std::string> Rewrite(const std::vector<std::string>& in, const char*
     std::vector<std::string> out;
     int slot = 0;
     size_t displacedServers = 0;
+    size_t firstSlotEnd = 0;  // just after the line that filled the first slot
     for (size_t i = 0; i < in.size(); ++i) {
         const std::string& line = in[i];
         std::string address;
@@ -138,6 +139,7 @@ std::vector<std::string> Rewrite(const std::vector<std::string>& in, const char*
             size_t before = out.size();
             CNetHelper::SetDNS(dns1, dns2, out, slot, true);
             RecordWritten(backup, out, before);
+            if (slot == 1) firstSlotEnd = out.size();
             continue;
         }
         if (StartsWithKeyword(line, "search", true) && slot < 2) {
@@ -158,6 +160,13 @@ std::vector<std::string> Rewrite(const std::vector<std::string>& in, const char*
         size_t before = out.size();
         CNetHelper::SetDNS(dns1, dns2, out, slot, false);
         RecordWritten(backup, out, before);
+    } else if (slot == 1 && firstSlotEnd > 0) {
+        // One foreign line and no "search" line: the second server goes right
+        // after the first rather than being left out.
+        std::vector<std::string> second;
+        CNetHelper::SetDNS(dns1, dns2, second, slot, false);
+        out.insert(out.begin() + static_cast<long>(firstSlotEnd), second.begin(), second.end());
+        for (size_t i = 0; i < second.size(); ++i) backup.m_written.push_back({firstSlotEnd + i, second[i]});
     }
     return out;
 }
