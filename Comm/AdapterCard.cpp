@@ -71,7 +71,8 @@ int TableHasInterface(const char* path, const char* name, int column) {
         char* save = nullptr;
         const char* wanted = nullptr;
         int index = 0;
-        for (char* field = strtok_r(line, " \t\r\n", &save); field; field = strtok_r(nullptr, " \t\r\n", &save)) {
+        for (char* field = strtok_r(line, " \t\r\n", &save); field;
+             field = strtok_r(nullptr, " \t\r\n", &save)) {
             if (column < 0 || index == column) wanted = field;
             if (index++ == column) break;
         }
@@ -167,7 +168,8 @@ CAdapterCard::EIPv6Class CAdapterCard::ClassifyIPv6(const unsigned char bytes[16
     if (bytes[0] == 0xff) return IPV6_MULTICAST;
     if (bytes[0] == 0xfe && (bytes[1] & 0xc0) == 0x80) return IPV6_LINK_LOCAL;
     bool firstTwelveZero = memcmp(bytes, kZero, 12) == 0;
-    unsigned long last = (static_cast<unsigned long>(bytes[12]) << 24) | (static_cast<unsigned long>(bytes[13]) << 16) |
+    unsigned long last = (static_cast<unsigned long>(bytes[12]) << 24) |
+                         (static_cast<unsigned long>(bytes[13]) << 16) |
                          (static_cast<unsigned long>(bytes[14]) << 8) | bytes[15];
     if (firstTwelveZero && last == 1) return IPV6_LOOPBACK;
     if (firstTwelveZero && last == 0) return IPV6_UNSPECIFIED;
@@ -184,10 +186,14 @@ int CAdapterCard::GetIPAddress(int /*family*/, const CAutoString& name, CAutoStr
         return -1;
     }
     static const char* const kTraces[] = {
-        "IPv6 Multicast address: %s\n",      "IPv6 Unicast link-local address: %s\n",
-        "IPv6 Loopback address: %s\n",       "IPv6 Unspecified address: %s\n",
-        "IPv6 Unicast site-local  address: %s\n", "IPv6 IPv4 mapped address: %s\n",
-        "IPv6 IPv4-compatible address: %s\n", "IPv6 address: %s\n",
+        "IPv6 Multicast address: %s\n",
+        "IPv6 Unicast link-local address: %s\n",
+        "IPv6 Loopback address: %s\n",
+        "IPv6 Unspecified address: %s\n",
+        "IPv6 Unicast site-local  address: %s\n",
+        "IPv6 IPv4 mapped address: %s\n",
+        "IPv6 IPv4-compatible address: %s\n",
+        "IPv6 address: %s\n",
     };
     for (ifaddrs* entry = list.get(); entry; entry = entry->ifa_next) {
         if (!entry->ifa_name) continue;
@@ -198,7 +204,8 @@ int CAdapterCard::GetIPAddress(int /*family*/, const CAutoString& name, CAutoStr
         if (family != AF_INET && family != AF_INET6) continue;
         char text[1025] = {0};
         socklen_t length = family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
-        if (getnameinfo(entry->ifa_addr, length, text, sizeof(text), nullptr, 0, NI_NUMERICHOST) != 0) continue;
+        if (getnameinfo(entry->ifa_addr, length, text, sizeof(text), nullptr, 0, NI_NUMERICHOST) != 0)
+            continue;
         if (family == AF_INET) {
             ADAPTER_TRACE("IPv4 Address: %s\n", text);
             continue;
@@ -217,11 +224,16 @@ int CAdapterCard::GetSystemInfo(const CAutoString& key, CAutoString& value) {
         perror("uname");
         return -1;
     }
-    if (key == "sysname") value = info.sysname;
-    else if (key == "nodename") value = info.nodename;
-    else if (key == "release") value = info.release;
-    else if (key == "version") value = info.version;
-    else if (key == "machine") value = info.machine;
+    if (key == "sysname")
+        value = info.sysname;
+    else if (key == "nodename")
+        value = info.nodename;
+    else if (key == "release")
+        value = info.release;
+    else if (key == "version")
+        value = info.version;
+    else if (key == "machine")
+        value = info.machine;
     return 0;
 }
 
@@ -258,8 +270,8 @@ int CAdapterCard::GetDefaultRouteInterface(CAutoString& name) const {
         char gateway[16];
         unsigned flags = 0;
         int refCount = 0, use = 0, metric = 0;
-        if (sscanf(line, "%16s %15s %15s %x %d %d %d %15s", iface, destination, gateway, &flags, &refCount, &use,
-                   &metric, mask) != 8)
+        if (sscanf(line, "%16s %15s %15s %x %d %d %d %15s", iface, destination, gateway, &flags, &refCount,
+                   &use, &metric, mask) != 8)
             continue;
         // RTF_UP is 0x1.
         if (strcmp(destination, "00000000") == 0 && strcmp(mask, "00000000") == 0 && (flags & 0x1)) {
@@ -285,8 +297,8 @@ int CAdapterCard::GetTrafficBytes(const char* name, unsigned long long& received
         while (*iface == ' ' || *iface == '\t') ++iface;
         if (strcmp(iface, name) != 0) continue;
         unsigned long long fields[9];
-        if (sscanf(colon + 1, "%llu %llu %llu %llu %llu %llu %llu %llu %llu", &fields[0], &fields[1], &fields[2],
-                   &fields[3], &fields[4], &fields[5], &fields[6], &fields[7], &fields[8]) != 9)
+        if (sscanf(colon + 1, "%llu %llu %llu %llu %llu %llu %llu %llu %llu", &fields[0], &fields[1],
+                   &fields[2], &fields[3], &fields[4], &fields[5], &fields[6], &fields[7], &fields[8]) != 9)
             return -1;
         received = fields[0];
         transmitted = fields[8];

@@ -61,7 +61,8 @@ public:
     // The interface of the first IPv4 default route; 0, or -1 when none.
     int GetDefaultRouteInterface(CAutoString& name) const;
     // Bytes received and transmitted by the interface since it came up.
-    int GetTrafficBytes(const char* name, unsigned long long& received, unsigned long long& transmitted) const;
+    int GetTrafficBytes(const char* name, unsigned long long& received,
+                        unsigned long long& transmitted) const;
 
     // Interfaces never chosen: exactly "lo", or containing "virbr0".
     static bool IsExcludedName(const char* name);

@@ -72,14 +72,16 @@ char* TrimRight(char* text, char* end, const char* set, char terminator) {
 char* MarkLower(char* text, size_t length) {
     if (!text) return nullptr;
     if (length == 0) length = strlen(text);
-    for (size_t i = 0; i < length; ++i) text[i] = static_cast<char>(tolower(static_cast<unsigned char>(text[i])));
+    for (size_t i = 0; i < length; ++i)
+        text[i] = static_cast<char>(tolower(static_cast<unsigned char>(text[i])));
     return text;
 }
 
 char* MarkUpper(char* text, size_t length) {
     if (!text) return nullptr;
     if (length == 0) length = strlen(text);
-    for (size_t i = 0; i < length; ++i) text[i] = static_cast<char>(toupper(static_cast<unsigned char>(text[i])));
+    for (size_t i = 0; i < length; ++i)
+        text[i] = static_cast<char>(toupper(static_cast<unsigned char>(text[i])));
     return text;
 }
 
@@ -111,7 +113,8 @@ char* GetMacFromIPv4(const char* ipv4, char* buffer, size_t size, const char* ar
         if (sscanf(line, "%63s %15s %15s %63s", address, type, flags, mac) != 4) continue;
         if (strcmp(address, ipv4) != 0) continue;
         unsigned long flagBits = strtoul(flags, nullptr, 16);
-        if ((flagBits & 0x2) && isxdigit(static_cast<unsigned char>(mac[0]))) snprintf(buffer, size, "%s", mac);
+        if ((flagBits & 0x2) && isxdigit(static_cast<unsigned char>(mac[0])))
+            snprintf(buffer, size, "%s", mac);
         break;
     }
     return buffer;
@@ -159,7 +162,8 @@ char* itoa(int value, char* buffer, int /*radix*/) {
     char reversed[12];
     size_t count = 0;
     // Work on the magnitude as unsigned so INT_MIN has no overflow.
-    unsigned int magnitude = value < 0 ? 0u - static_cast<unsigned int>(value) : static_cast<unsigned int>(value);
+    unsigned int magnitude =
+        value < 0 ? 0u - static_cast<unsigned int>(value) : static_cast<unsigned int>(value);
     do {
         reversed[count++] = static_cast<char>('0' + magnitude % 10);
         magnitude /= 10;

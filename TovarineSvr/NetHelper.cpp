@@ -260,8 +260,10 @@ int CNetHelper::SetDNSServers(CAutoString& dns1, CAutoString& dns2) {
     KeepBackup(std::move(backup));
     if (rewritten != content) {
         if (int error = WriteAll(fd.Get(), rewritten)) {
-            if (previous) KeepBackup(std::move(previous));
-            else DropBackup();
+            if (previous)
+                KeepBackup(std::move(previous));
+            else
+                DropBackup();
             return error;
         }
     }
@@ -294,8 +296,10 @@ bool CNetHelper::SetDNS(const char* dns1, const char* dns2, std::vector<std::str
     auto add = [&lines](const char* server) { lines.push_back(std::string("nameserver ") + server + "\n"); };
     if (replacing) {
         if (slot == 0) {
-            if (use1) add(dns1);
-            else if (use2) add(dns2);
+            if (use1)
+                add(dns1);
+            else if (use2)
+                add(dns2);
             slot = 1;
             return true;
         }

@@ -1,5 +1,3 @@
-#include "AdapterCard.h"
-
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
@@ -10,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "AdapterCard.h"
 #include "ScopedNetns.h"
 #include "TempDir.h"
 
@@ -54,9 +53,11 @@ const char kDev[] =
     "Inter-|   Receive                                                |  Transmit\n"
     " face |bytes    packets errs drop fifo frame compressed multicast|bytes    packets errs drop fifo colls "
     "carrier compressed\n"
-    "    lo:    3267      29    0    0    0     0          0         0     3267      29    0    0    0     0       0"
+    "    lo:    3267      29    0    0    0     0          0         0     3267      29    0    0    0     0 "
+    "      0"
     "          0\n"
-    "  eth0: 9876543210  1000    0    0    0     0          0         0  123456789     900    0    0    0     0"
+    "  eth0: 9876543210  1000    0    0    0     0          0         0  123456789     900    0    0    0    "
+    " 0"
     "       0          0\n";
 
 }  // namespace

@@ -1,5 +1,3 @@
-#include "CommFunc.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -9,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "CommFunc.h"
 #include "TempDir.h"
 
 TEST(CommFuncNumbers, IsTelNumAcceptsExactlyElevenDigits) {
@@ -27,8 +26,9 @@ TEST(CommFuncNumbers, ItoaWritesPlainDecimalText) {
     struct {
         int value;
         const char* expected;
-    } cases[] = {{0, "0"}, {7, "7"}, {1000, "1000"}, {2147483647, "2147483647"}, {-5, "-5"},
-                 {-2147483647 - 1, "-2147483648"}};
+    } cases[] = {{0, "0"},       {7, "7"},
+                 {1000, "1000"}, {2147483647, "2147483647"},
+                 {-5, "-5"},     {-2147483647 - 1, "-2147483648"}};
     for (const auto& c : cases) {
         char buffer[12];
         memset(buffer, 'x', sizeof(buffer));
@@ -87,10 +87,11 @@ TEST(CommFuncShell, ShellLineIsTheFirstLineTrimmed) {
 
 TEST(CommFuncNeighbours, MacComesOnlyFromACompleteEntryOfThatAddress) {
     TempDir dir;
-    std::ofstream(dir / "arp") << "IP address       HW type     Flags       HW address            Mask     Device\n"
-                                  "10.0.0.10        0x1         0x2         aa:bb:cc:dd:ee:10     *        eth0\n"
-                                  "10.0.0.1         0x1         0x2         aa:bb:cc:dd:ee:01     *        eth0\n"
-                                  "10.0.0.2         0x1         0x0         00:00:00:00:00:00     *        eth0\n";
+    std::ofstream(dir / "arp")
+        << "IP address       HW type     Flags       HW address            Mask     Device\n"
+           "10.0.0.10        0x1         0x2         aa:bb:cc:dd:ee:10     *        eth0\n"
+           "10.0.0.1         0x1         0x2         aa:bb:cc:dd:ee:01     *        eth0\n"
+           "10.0.0.2         0x1         0x0         00:00:00:00:00:00     *        eth0\n";
     const std::string arp = dir / "arp";
     char mac[32];
     EXPECT_STREQ(CommFunc::GetMacFromIPv4("10.0.0.1", mac, sizeof(mac), arp.c_str()), "aa:bb:cc:dd:ee:01");

@@ -21,8 +21,8 @@ int main(int argc, char** argv) {
     card.GetIPAddress(10, upperName, upper6);
     card.GetDefaultRouteInterface(defaultRoute);
     fflush(stdout);
-    printf("active4=%d\nname4=%s\nipmac=%d\nip4=%s\nmac=%s\naddress6=%d\nip6=%s\nip6upper=%s\ndefault=%s\n", active4,
-           name4.GetBuffer(), ipAndMac, ip4.GetBuffer(), mac.GetBuffer(), address6, ip6.GetBuffer(),
+    printf("active4=%d\nname4=%s\nipmac=%d\nip4=%s\nmac=%s\naddress6=%d\nip6=%s\nip6upper=%s\ndefault=%s\n",
+           active4, name4.GetBuffer(), ipAndMac, ip4.GetBuffer(), mac.GetBuffer(), address6, ip6.GetBuffer(),
            upper6.GetBuffer(), defaultRoute.GetBuffer());
     return 0;
 }
