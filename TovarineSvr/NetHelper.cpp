@@ -60,6 +60,15 @@ int WriteAll(int fd, const std::string& content) {
     return 0;
 }
 
+// A failed write may have left half of the new text behind: put the old
+// text back as well as possible before reporting the error.
+int Replace(int fd, const std::string& current, const std::string& replacement) {
+    if (replacement == current) return 0;
+    int error = WriteAll(fd, replacement);
+    if (error) WriteAll(fd, current);
+    return error;
+}
+
 std::vector<std::string> SplitLines(const std::string& content) {
     std::vector<std::string> lines;
     size_t start = 0;
@@ -228,44 +237,40 @@ void CNetHelper::DropBackup() {
 bool CNetHelper::HasBackup() { return Backup() != nullptr; }
 
 int CNetHelper::SetDNSServers(CAutoString& dns1, CAutoString& dns2) {
-    Fd fd(open(m_strResolvPath.GetBuffer(), O_RDWR | O_CLOEXEC));
-    if (fd.Get() < 0) return errno;
-    std::string content;
-    if (int error = ReadAll(fd.Get(), content)) return error;
-    std::vector<std::string> lines = SplitLines(content);
-
     CDnsBackup* pending = Backup();
-    if (pending && pending->m_strFirst == dns1.GetBuffer() && pending->m_strSecond == dns2.GetBuffer()) {
+    bool noServers = dns1.IsEmpty() && dns2.IsEmpty();
+    if (noServers ||
+        (pending && pending->m_strFirst == dns1.GetBuffer() && pending->m_strSecond == dns2.GetBuffer())) {
+        if (!pending) return 0;
         CAutoString removed1, removed2;
         WrittenServers(*pending, removed1, removed2);
-        if (pending->Undo(lines)) {
-            if (int error = WriteAll(fd.Get(), JoinLines(lines))) return error;
-        }
-        DropBackup();
+        if (int error = RestoreDNSServers()) return error;
         dns1 = removed1;
         dns2 = removed2;
         return 0;
     }
-
     if (!IsUsable(dns1.GetBuffer()) && !IsUsable(dns2.GetBuffer())) return EINVAL;
+
+    Fd fd(open(m_strResolvPath.GetBuffer(), O_RDWR | O_CLOEXEC));
+    if (fd.Get() < 0) return errno;
+    std::string content;
+    if (int error = ReadAll(fd.Get(), content)) return error;
     // A rewrite always starts from the host's own file, so the host's lines
     // are never taken for foreign ones on a second rewrite.
-    std::vector<std::string> base = lines;
-    if (pending && !pending->Undo(base)) base = lines;
+    std::vector<std::string> base = SplitLines(content);
+    if (pending) pending->Undo(base);
     auto backup = std::make_unique<CDnsBackup>();
     std::string rewritten = JoinLines(Rewrite(base, dns1.GetBuffer(), dns2.GetBuffer(), *backup));
     std::string first = backup->m_strFirst, second = backup->m_strSecond;
 
     std::unique_ptr<CDnsBackup> previous = pending ? std::make_unique<CDnsBackup>(*pending) : nullptr;
     KeepBackup(std::move(backup));
-    if (rewritten != content) {
-        if (int error = WriteAll(fd.Get(), rewritten)) {
-            if (previous)
-                KeepBackup(std::move(previous));
-            else
-                DropBackup();
-            return error;
-        }
+    if (int error = Replace(fd.Get(), content, rewritten)) {
+        if (previous)
+            KeepBackup(std::move(previous));
+        else
+            DropBackup();
+        return error;
     }
     dns1 = first.c_str();
     dns2 = second.c_str();
@@ -283,7 +288,7 @@ int CNetHelper::RestoreDNSServers() {
     if (int error = ReadAll(fd.Get(), content)) return error;
     std::vector<std::string> lines = SplitLines(content);
     if (pending->Undo(lines)) {
-        if (int error = WriteAll(fd.Get(), JoinLines(lines))) return error;
+        if (int error = Replace(fd.Get(), content, JoinLines(lines))) return error;
     }
     DropBackup();
     return 0;

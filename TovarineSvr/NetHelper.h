@@ -29,8 +29,9 @@ public:
     // places of the first two foreign nameserver lines (or go ahead of the
     // "search" line, or to the end), and dns1/dns2 become the first two
     // servers the host had (empty when none). With exactly the pair handed
-    // back last time: the host's lines return byte for byte and dns1/dns2
-    // become the portal's servers taken out.
+    // back last time, or with two empty texts: the host's lines return byte
+    // for byte and dns1/dns2 become the portal's servers taken out (nothing
+    // changes when nothing is pending).
     // 0, or an errno value: the file cannot be opened (EACCES = 13), read or
     // written, is larger than kMaxResolvSize, or (EINVAL) neither server is a
     // usable address; the file and the pair are then unchanged.

@@ -120,6 +120,7 @@ TEST_F(CNetHelperTest, UnusableServersOrUnopenableFileChangeNothing) {
                        std::make_unique<CFileDnsBackupStore>(m_backup.c_str()));
     EXPECT_EQ(Apply(missing, "1.2.3.4", "5.6.7.8", ENOENT), "1.2.3.4|5.6.7.8");
     EXPECT_EQ(missing.RestoreDNSServers(), 0);  // nothing pending
+    EXPECT_EQ(Apply(missing, "", ""), "|");     // a log-off with nothing to undo
 }
 
 TEST_F(CNetHelperTest, HostResolverAtTenZeroZeroOneComesBackByteForByte) {
@@ -239,38 +240,16 @@ TEST(CNetHelperAddress, ValidityCodes) {
         const char* text;
         int code;
     } cases[] = {
-        {nullptr, 0},
-        {"", 0},
-        {"1.2.3.4", 0},
-        {"255.255.255.255", 0},
-        {"1.2.3.4.5", 0},
-        {"1.2.3", 1},
-        {"1.2.3.4567890123", 1},
-        {"1234567", 2},
-        {"1.2.34567", 2},
-        {"1.2.3.4567", 3},
-        {"1234.2.3.4", 3},
-        {"a.b.c.d", 4},
-        {"1.2.x.4", 4},
-        {"10.0.0.1", 5},
-        {"1.2.3.256", 5},
-        {"0.1.2.3", 5},
-        {"fe80::1", 0},
-        {"::1", 0},
-        {"1::", 0},
-        {"2001:db8:0:0:0:0:0:1", 0},
-        {"::", 6},
-        {"1111:2222:3333:4444:5555:6666:7777:88889", 6},
-        {"fe80::g", 7},
-        {"fe80::1%eth0", 7},
-        {"fe80:", 8},
-        {"1:2", 8},
-        {"1:2:3:4:5:6:7:8:9", 8},
-        {"1::2::3", 8},
-        {"1:2:3:", 8},
-        {"12345::1", 9},
-        {"1::2:", 8},
-        {"::12345:", 9},
+        // clang-format off
+        {nullptr, 0}, {"", 0}, {"1.2.3.4", 0}, {"255.255.255.255", 0}, {"1.2.3.4.5", 0},
+        {"1.2.3", 1}, {"1.2.3.4567890123", 1}, {"1234567", 2}, {"1.2.34567", 2},
+        {"1.2.3.4567", 3}, {"1234.2.3.4", 3}, {"a.b.c.d", 4}, {"1.2.x.4", 4},
+        {"10.0.0.1", 5}, {"1.2.3.256", 5}, {"0.1.2.3", 5},
+        {"fe80::1", 0}, {"::1", 0}, {"1::", 0}, {"2001:db8:0:0:0:0:0:1", 0},
+        {"::", 6}, {"1111:2222:3333:4444:5555:6666:7777:88889", 6}, {"fe80::g", 7}, {"fe80::1%eth0", 7},
+        {"fe80:", 8}, {"1:2", 8}, {"1:2:3:4:5:6:7:8:9", 8}, {"1::2::3", 8}, {"1:2:3:", 8}, {"1::2:", 8},
+        {"12345::1", 9}, {"::12345:", 9},  // a long group outweighs a trailing colon
+        // clang-format on
     };
     for (const auto& c : cases)
         EXPECT_EQ(CNetHelper::IsValidAddress(c.text), c.code) << (c.text ? c.text : "null");
