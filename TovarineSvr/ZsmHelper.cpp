@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -199,6 +200,10 @@ void CZsmHelper::ZsmPPCB(const char* /*strPrefix*/, const char* strKey, void* da
 int CZsmHelper::Update(char* pData, unsigned long nLen) {
     if (!pData) return 0;
     Guard guard(&m_zsmLock);
+    if (nLen > CZsoModule::kMaxFileSize) {
+        CLog::GetInst()->WriteLog(0, "Write File %s fail", m_pZsm);
+        return -1;
+    }
     // Written beside the module and renamed over it only once it proves
     // usable, so the module that works survives any failure here.
     std::string temp = std::string(m_pZsm) + ".XXXXXX";

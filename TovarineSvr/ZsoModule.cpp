@@ -14,6 +14,12 @@
 #include <cstring>
 #include <vector>
 
+// Kernels with a memfd exec policy need the request spelled out; older ones
+// reject the flag, and then the plain call is the right one.
+#ifndef MFD_EXEC
+#define MFD_EXEC 0x0010U
+#endif
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -149,16 +155,18 @@ bool WriteAll(int fd, const Bytes& data) {
 enum class LoadResult { kLoaded, kFailed, kUnavailable };
 
 // The image never touches a path anyone else can write: the loader reads it
-// back through this process's own descriptor.
+// back through this process's own descriptor. A refused load counts as
+// unavailable too, since a kernel may forbid executing memory files.
 LoadResult LoadFromMemFile(const Bytes& image, void*& handle) {
-    UniqueFd fd(memfd_create(CZsoModule::kTempName, MFD_CLOEXEC));
+    UniqueFd fd(memfd_create(CZsoModule::kTempName, MFD_CLOEXEC | MFD_EXEC));
+    if (fd.Get() < 0 && errno == EINVAL) fd.Reset(memfd_create(CZsoModule::kTempName, MFD_CLOEXEC));
     if (fd.Get() < 0) return LoadResult::kUnavailable;
     if (!WriteAll(fd.Get(), image)) return LoadResult::kFailed;
     char path[64];
     snprintf(path, sizeof(path), "/proc/self/fd/%d", fd.Get());
     if (access(path, R_OK) != 0) return LoadResult::kUnavailable;
     handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    return handle ? LoadResult::kLoaded : LoadResult::kFailed;
+    return handle ? LoadResult::kLoaded : LoadResult::kUnavailable;
 }
 
 // The fallback: "protect.so" in the work directory, created afresh (never

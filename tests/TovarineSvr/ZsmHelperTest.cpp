@@ -280,8 +280,3 @@ INSTANTIATE_TEST_SUITE_P(LoadModes, CZsmHelperTest, ::testing::Values(true, fals
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? "MemoryFile" : "ProtectSo";
                          });
-
-TEST(CZsmHelperSingletonTest, ProcessWideHelperIsOneObject) {
-    EXPECT_EQ(CZsmHelper::GetInst(), CZsmHelper::GetInst());
-    EXPECT_NE(nullptr, CZsmHelper::GetInst());
-}

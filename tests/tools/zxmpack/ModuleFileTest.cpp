@@ -129,14 +129,6 @@ TEST(CModuleFileTest, EveryCutInsideTheHeaderIsShort) {
     }
 }
 
-TEST(CModuleFileTest, LengthByteClaimingMoreThanTheFileIsShort) {
-    Bytes file{'0', '0', '1', 200, 'k', 'e', 'y'};
-    CModuleFile back;
-    EXPECT_EQ(CModuleFile::kShort, back.Unpack(file.data(), file.size()));
-    Bytes noIdentifier{'0', '0', '1', 0};
-    EXPECT_EQ(CModuleFile::kShort, back.Unpack(noIdentifier.data(), noIdentifier.size()));
-}
-
 TEST(CModuleFileTest, TruncatedOrDamagedStreamGivesNoImage) {
     CModuleFile module = Sample(RandomBytes(20000, 11));
     Bytes file = Packed(module);
