@@ -19,12 +19,8 @@ public:
     // Appends each message completed by these bytes to out.
     void Feed(const char* data, size_t size, std::vector<CAutoString>& out);
 
-    size_t GetPendingSize() const { return m_pending.size(); }
-    size_t GetDroppedCount() const { return m_dropped; }
-
 private:
     size_t m_maxSize;
     std::string m_pending;
     bool m_bDiscarding = false;  // inside an oversized message, until its NUL
-    size_t m_dropped = 0;
 };

@@ -6,7 +6,8 @@
 // blocks); WritePipe from any thread (writes are serialised); the callback
 // runs on the message-engine worker. SetAbort may be called from any thread.
 // Ownership: the callback is not owned and must outlive the loop; both
-// descriptors and the own FIFO (unlinked at destruction) are owned.
+// descriptors and the own FIFO (unlinked at destruction) are owned. End a
+// running LoopMsg (SetAbort) and join its thread before destroying the object.
 //
 // Results: 0 on success, distinct negative numbers on failure (see each).
 #pragma once

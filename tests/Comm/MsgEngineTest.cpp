@@ -32,16 +32,11 @@ public:
 
 protected:
     void DoMessage(CAutoString message) override {
-        std::string text = message.c_str();
-        if (m_hook) m_hook(text);
+        if (m_hook) m_hook(message.c_str());
         std::lock_guard<std::mutex> lock(m_lock);
-        m_seen.push_back(text);
-        m_workers.push_back(std::this_thread::get_id());
+        m_seen.push_back(message.c_str());
         m_cond.notify_all();
     }
-
-public:
-    std::vector<std::thread::id> m_workers;  // read after WaitForCount only
 
 private:
     std::mutex m_lock;
@@ -49,81 +44,69 @@ private:
     std::vector<std::string> m_seen;
 };
 
-std::vector<std::string> Numbered(int from, int to) {
+std::vector<std::string> Numbered(int count) {
     std::vector<std::string> out;
-    for (int i = from; i < to; ++i) out.push_back("m" + std::to_string(i));
+    for (int i = 0; i < count; ++i) out.push_back("m" + std::to_string(i));
     return out;
 }
 
 }  // namespace
 
-TEST(CMsgEngineTest, HandsMessagesInArrivalOrderOnItsOwnThread) {
+TEST(CMsgEngineTest, HandsMessagesInOrderOnItsOwnThreadAndKeepsThemWhileStopped) {
     CRecordingEngine engine;
-    EXPECT_FALSE(engine.IsRunning());
-    engine.StartMsgEngine();
-    engine.StartMsgEngine();  // second start does nothing
-    EXPECT_TRUE(engine.IsRunning());
-    for (const std::string& text : Numbered(0, 500)) engine.AddMessage(text.c_str());
-    ASSERT_TRUE(engine.WaitForCount(500));
-    EXPECT_EQ(engine.Seen(), Numbered(0, 500));
-    EXPECT_NE(engine.m_workers.front(), std::this_thread::get_id());
-    EXPECT_EQ(engine.m_workers.front(), engine.m_workers.back());
-}
-
-TEST(CMsgEngineTest, MessagesAddedWhileStoppedWaitAndRestartDeliversThem) {
-    CRecordingEngine engine;
+    std::thread::id worker;
+    engine.m_hook = [&](const std::string& text) {
+        if (text == "m0") worker = std::this_thread::get_id();
+    };
     CAutoString out;
-    EXPECT_FALSE(engine.GetMessage(out));  // stopped: no wait, no message
+    EXPECT_FALSE(engine.GetMessage(out));  // stopped: returns at once
     engine.StartMsgEngine();
+    engine.StartMsgEngine();  // a second start does nothing
+    const std::vector<std::string> all = Numbered(503);
+    for (int i = 0; i < 500; ++i) engine.AddMessage(all[i].c_str());
+    ASSERT_TRUE(engine.WaitForCount(500));
+    EXPECT_NE(worker, std::this_thread::get_id());
     engine.StopMsgEngine();
     EXPECT_FALSE(engine.IsRunning());
-    for (const std::string& text : Numbered(0, 3)) engine.AddMessage(text.c_str());
+    for (int i = 500; i < 503; ++i) engine.AddMessage(all[i].c_str());
     EXPECT_EQ(engine.GetQueuedCount(), 3u);
-    EXPECT_TRUE(engine.Seen().empty());
     engine.StartMsgEngine();
-    ASSERT_TRUE(engine.WaitForCount(3));
-    EXPECT_EQ(engine.Seen(), Numbered(0, 3));
+    ASSERT_TRUE(engine.WaitForCount(503));
+    EXPECT_EQ(engine.Seen(), all);
 }
 
-TEST(CMsgEngineTest, HandlerStoppingItsEngineLeavesTheRestQueued) {
-    CRecordingEngine engine;
-    engine.m_hook = [&](const std::string& text) {
-        if (text == "m0") engine.StopMsgEngine();  // must not join itself
-    };
-    engine.AddMessage("m0");
-    engine.AddMessage("m1");
-    engine.AddMessage("m2");
-    engine.StartMsgEngine();
-    ASSERT_TRUE(engine.WaitForCount(1));
-    engine.StopMsgEngine();  // joins the worker that ended by itself
-    EXPECT_EQ(engine.Seen(), Numbered(0, 1));
-    EXPECT_EQ(engine.GetQueuedCount(), 2u);
-
-    engine.m_hook = nullptr;
-    engine.StartMsgEngine();
-    ASSERT_TRUE(engine.WaitForCount(3));
-    EXPECT_EQ(engine.Seen(), Numbered(0, 3));
-}
-
-TEST(CMsgEngineTest, HandlerRestartingItsEngineKeepsTheWorkerGoing) {
-    CRecordingEngine engine;
-    engine.m_hook = [&](const std::string& text) {
-        if (text != "m0") return;
-        engine.StopMsgEngine();
+TEST(CMsgEngineTest, HandlerMayStopAndRestartItsOwnEngine) {
+    for (bool restart : {false, true}) {
+        SCOPED_TRACE(restart ? "stop and start" : "stop");
+        CRecordingEngine engine;
+        engine.m_hook = [&](const std::string& text) {
+            if (text != "m0") return;
+            engine.StopMsgEngine();  // must not join itself
+            if (restart) engine.StartMsgEngine();
+        };
+        for (const std::string& text : Numbered(3)) engine.AddMessage(text.c_str());
         engine.StartMsgEngine();
-    };
-    engine.StartMsgEngine();
-    for (const std::string& text : Numbered(0, 3)) engine.AddMessage(text.c_str());
-    ASSERT_TRUE(engine.WaitForCount(3));
-    EXPECT_TRUE(engine.IsRunning());
-    EXPECT_EQ(engine.Seen(), Numbered(0, 3));
+        if (restart) {
+            ASSERT_TRUE(engine.WaitForCount(3));
+            EXPECT_TRUE(engine.IsRunning());
+            continue;
+        }
+        ASSERT_TRUE(engine.WaitForCount(1));
+        engine.StopMsgEngine();  // joins the worker that ended by itself
+        EXPECT_EQ(engine.Seen(), Numbered(1));
+        EXPECT_EQ(engine.GetQueuedCount(), 2u);
+        engine.m_hook = nullptr;
+        engine.StartMsgEngine();
+        ASSERT_TRUE(engine.WaitForCount(3));
+        EXPECT_EQ(engine.Seen(), Numbered(3));
+    }
 }
 
 TEST(CMsgEngineTest, StopFromOutsideWaitsForTheRunningHandler) {
     CRecordingEngine engine;
     std::mutex lock;
     std::condition_variable cond;
-    bool entered = false, release = false, handled = false;
+    bool entered = false, release = false, handled = false, handledWhenStopped = false;
     engine.m_hook = [&](const std::string&) {
         std::unique_lock<std::mutex> hold(lock);
         entered = true;
@@ -133,31 +116,24 @@ TEST(CMsgEngineTest, StopFromOutsideWaitsForTheRunningHandler) {
     };
     engine.StartMsgEngine();
     engine.AddMessage("m0");
-    {
-        std::unique_lock<std::mutex> hold(lock);
-        ASSERT_TRUE(cond.wait_for(hold, 10s, [&] { return entered; }));
-    }
-    bool handledWhenStopped = false;
+    std::unique_lock<std::mutex> hold(lock);
+    ASSERT_TRUE(cond.wait_for(hold, 10s, [&] { return entered; }));
     std::thread stopper([&] {
         engine.StopMsgEngine();
-        std::lock_guard<std::mutex> hold(lock);
+        std::lock_guard<std::mutex> after(lock);
         handledWhenStopped = handled;
     });
-    {
-        std::lock_guard<std::mutex> hold(lock);
-        release = true;
-    }
+    release = true;
+    hold.unlock();
     cond.notify_all();
     stopper.join();
     EXPECT_TRUE(handledWhenStopped);
-    EXPECT_FALSE(engine.IsRunning());
 }
 
 TEST(CMsgEngineTest, RepeatedStartAndStopWhileProducingLosesAndRepeatsNothing) {
     CRecordingEngine engine;
-    const int total = 2000;
     std::thread producer([&] {
-        for (const std::string& text : Numbered(0, total)) engine.AddMessage(text.c_str());
+        for (const std::string& text : Numbered(2000)) engine.AddMessage(text.c_str());
     });
     for (int round = 0; round < 200; ++round) {
         engine.StartMsgEngine();
@@ -165,6 +141,6 @@ TEST(CMsgEngineTest, RepeatedStartAndStopWhileProducingLosesAndRepeatsNothing) {
     }
     producer.join();
     engine.StartMsgEngine();
-    ASSERT_TRUE(engine.WaitForCount(total));
-    EXPECT_EQ(engine.Seen(), Numbered(0, total));
+    ASSERT_TRUE(engine.WaitForCount(2000));
+    EXPECT_EQ(engine.Seen(), Numbered(2000));
 }
