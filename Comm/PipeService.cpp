@@ -115,7 +115,8 @@ int CPipeService::OpenPeerForReading(const char* peerName, int maxAttempts) {
 
 bool CPipeService::WaitRetry() {
     std::unique_lock<std::mutex> lock(m_abortLock);
-    return !m_abortCond.wait_for(lock, std::chrono::milliseconds(kRetryMillis), [this] { return m_bAbort.load(); });
+    return !m_abortCond.wait_for(lock, std::chrono::milliseconds(kRetryMillis),
+                                 [this] { return m_bAbort.load(); });
 }
 
 int CPipeService::OpenNamePipeServer(const char* peerName, int maxAttempts) {

@@ -70,7 +70,8 @@ long ContextSwitches(pid_t tid) {
     std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
     long total = 0;
     for (std::string line; std::getline(status, line);) {
-        if (line.find("ctxt_switches:") != std::string::npos) total += atol(line.c_str() + line.find(':') + 1);
+        if (line.find("ctxt_switches:") != std::string::npos)
+            total += atol(line.c_str() + line.find(':') + 1);
     }
     return total;
 }
@@ -114,8 +115,10 @@ int main() {
         std::thread clientLoop([&] { client.LoopMsg(); });
 
         const char* envelope =
-            "<M><OpS>NetModule</OpS><OpT>Portal</OpT><OpC>NetStateMessageResp</OpC><P><type>1</type><oldState>3"
-            "</oldState><newState>4</newState><ErrorCode>0</ErrorCode><subErrCode></subErrCode><subType></subType>"
+            "<M><OpS>NetModule</OpS><OpT>Portal</OpT><OpC>NetStateMessageResp</OpC><P><type>1</"
+            "type><oldState>3"
+            "</oldState><newState>4</newState><ErrorCode>0</ErrorCode><subErrCode></subErrCode><subType></"
+            "subType>"
             "<extern></extern></P></M>";
         std::vector<double> micros;
         for (long i = 1; i <= kWarmUp + kRoundTrips && status == 0; ++i) {
@@ -126,9 +129,11 @@ int main() {
         }
         if (status == 0) {
             std::sort(micros.begin(), micros.end());
-            printf("pipe round trip (%d envelopes of %zu bytes): median %.1f us, p99 %.1f us (target median < 100 us)\n",
-                   kRoundTrips, strlen(envelope) + 1, micros[micros.size() / 2],
-                   micros[(micros.size() * 99 + 99) / 100 - 1]);
+            printf(
+                "pipe round trip (%d envelopes of %zu bytes): median %.1f us, p99 %.1f us (target median < "
+                "100 us)\n",
+                kRoundTrips, strlen(envelope) + 1, micros[micros.size() / 2],
+                micros[(micros.size() * 99 + 99) / 100 - 1]);
         } else {
             fprintf(stderr, "round trip failed\n");
         }

@@ -174,7 +174,8 @@ TEST_F(CPipeServiceTest, MessagesLongerThanOneReadBlockArriveWhole) {
 TEST_F(CPipeServiceTest, OversizedMessageIsDroppedAndReaderResynchronises) {
     ConnectClientToRawPeer();
     const std::string atCap(CPipeFramer::kMaxMessageSize, 'c');
-    std::string bytes = atCap + '\0' + std::string(CPipeFramer::kMaxMessageSize + 1, 'x') + '\0' + "<M>ok</M>";
+    std::string bytes =
+        atCap + '\0' + std::string(CPipeFramer::kMaxMessageSize + 1, 'x') + '\0' + "<M>ok</M>";
     bytes += '\0';
     WriteAll(m_rawOut.Get(), bytes);  // the reader drains it meanwhile
     ASSERT_TRUE(m_clientGot.WaitForCount(2));
@@ -184,7 +185,8 @@ TEST_F(CPipeServiceTest, OversizedMessageIsDroppedAndReaderResynchronises) {
 TEST_F(CPipeServiceTest, PairCarriesMessagesBothWaysInOrderIncludingEmptyParameters) {
     ConnectPair();
     const std::string start = Envelope("ClientStart", "ClientStart");
-    const std::string complete = "<M><OpS>NetModule</OpS><OpT>Portal</OpT><OpC>ClientStartComplete</OpC><P></P></M>";
+    const std::string complete =
+        "<M><OpS>NetModule</OpS><OpT>Portal</OpT><OpC>ClientStartComplete</OpC><P></P></M>";
     ASSERT_TRUE(m_client.WritePipe(start.c_str()));
     ASSERT_TRUE(m_service.WritePipe(complete.c_str()));
     ASSERT_TRUE(m_service.WritePipe(""));
@@ -201,7 +203,8 @@ TEST_F(CPipeServiceTest, ConcurrentWritersNeverInterleaveMessages) {
     for (int w = 0; w < writers; ++w) {
         threads.emplace_back([this, w] {
             for (int i = 0; i < each; ++i) {
-                std::string p = std::to_string(w) + ":" + std::to_string(i) + ":" + std::string(i * 90, 'a' + w);
+                std::string p =
+                    std::to_string(w) + ":" + std::to_string(i) + ":" + std::string(i * 90, 'a' + w);
                 EXPECT_TRUE(m_service.WritePipe(Envelope("W", p).c_str()));
             }
         });
@@ -220,7 +223,8 @@ TEST_F(CPipeServiceTest, ConcurrentWritersNeverInterleaveMessages) {
 
 TEST_F(CPipeServiceTest, ClientStartingFirstConnectsOnceTheServiceOpens) {
     m_client.CreateNamedPipeInServer(m_cliPath.c_str(), &m_clientGot);
-    auto client = std::async(std::launch::async, [this] { return m_client.OpenNamePipeClient(m_svrPath.c_str(), 30); });
+    auto client =
+        std::async(std::launch::async, [this] { return m_client.OpenNamePipeClient(m_svrPath.c_str(), 30); });
     // The service's FIFO does not exist yet: the client is retrying.
     EXPECT_EQ(client.wait_for(50ms), std::future_status::timeout);
     m_service.CreateNamedPipeInServer(m_svrPath.c_str(), &m_serviceGot);
@@ -266,7 +270,10 @@ TEST_F(CPipeServiceTest, ExistingFifoIsReusedAnythingElseReplacedAndRemovedAtThe
         SCOPED_TRACE(kind);
         const bool reused = kind == "fifo";
         if (kind == "file") std::ofstream(m_svrPath) << "stale";
-        ASSERT_EQ(kind == "file" ? 0 : reused ? mkfifo(m_svrPath.c_str(), 0600) : symlink(target.c_str(), m_svrPath.c_str()), 0);
+        ASSERT_EQ(kind == "file" ? 0
+                  : reused       ? mkfifo(m_svrPath.c_str(), 0600)
+                                 : symlink(target.c_str(), m_svrPath.c_str()),
+                  0);
         ino_t before = Inode(m_svrPath);
         {
             CPipeService service;
@@ -306,8 +313,10 @@ TEST_F(CPipeServiceTest, OpensGiveUpAfterTheirAttemptsOrWhenAborted) {
     };
     ASSERT_EQ(mkfifo(m_svrPath.c_str(), 0600), 0);
     const std::vector<Case> cases = {
-        {"retrying on a missing FIFO", [&](CPipeService& s) { return s.OpenNamePipeClient((m_dir / "missing").c_str()); }},
-        {"blocked reading a FIFO with no writer", [&](CPipeService& s) { return s.OpenNamePipeClient(m_svrPath.c_str()); }},
+        {"retrying on a missing FIFO",
+         [&](CPipeService& s) { return s.OpenNamePipeClient((m_dir / "missing").c_str()); }},
+        {"blocked reading a FIFO with no writer",
+         [&](CPipeService& s) { return s.OpenNamePipeClient(m_svrPath.c_str()); }},
         {"blocked writing a FIFO with no reader",
          [&](CPipeService& s) { return s.OpenNamePipeServer(m_svrPath.c_str()) == -1 ? -2 : 0; }},
     };
