@@ -116,8 +116,10 @@ int CTrafficStatistics::NetworkTrafficStatistics(const char* pszServiceURL, cons
         return 0;
     }
     m_strTrafficStatisticsTime = LocalTimeNow();
-    uint64_t sent = CountSinceStart(m_un64TransmitBytesStatistics, previousTransmit, m_un64TransmitBytesStart);
-    uint64_t received = CountSinceStart(m_un64ReceiveBytesStatistics, previousReceive, m_un64ReceiveBytesStart);
+    uint64_t sent =
+        CountSinceStart(m_un64TransmitBytesStatistics, previousTransmit, m_un64TransmitBytesStart);
+    uint64_t received =
+        CountSinceStart(m_un64ReceiveBytesStatistics, previousReceive, m_un64ReceiveBytesStart);
 
     std::string token;
     if (BuildToken(pszAccount, pszSchoolId, kOSType, pszIPv4Address, pszBRASIPAddress,
@@ -135,7 +137,8 @@ int CTrafficStatistics::NetworkTrafficStatistics(const char* pszServiceURL, cons
     if (result != 0) return result;
     result = SubmitData(pszServiceURL, BuildHTTPHead().c_str(), encryptedBody.c_str());
     if (result != 0) {
-        CLog::GetInst()->WriteLog(3, "[CTrafficStatistics::NetworkTrafficStatistics] submit failed(%d).", result);
+        CLog::GetInst()->WriteLog(3, "[CTrafficStatistics::NetworkTrafficStatistics] submit failed(%d).",
+                                  result);
     }
     return result;
 }
@@ -143,9 +146,10 @@ int CTrafficStatistics::NetworkTrafficStatistics(const char* pszServiceURL, cons
 int CTrafficStatistics::BuildToken(const char* szAccount, const char* szSchoolId, short sOSType,
                                    const char* szIPv4Address, const char* szBRASIPAddress,
                                    const char* szStartTime, const char* szStopTime, double dTransmitBytes,
-                                   double dReceiveBytes, tag_STATISTICS_TYPE enmrStatisticsType, long tTimestamp,
-                                   std::string& strSubmitData) {
-    if (IsEmpty(szAccount) || IsEmpty(szIPv4Address) || IsEmpty(szStartTime) || IsEmpty(szStopTime)) return -1;
+                                   double dReceiveBytes, tag_STATISTICS_TYPE enmrStatisticsType,
+                                   long tTimestamp, std::string& strSubmitData) {
+    if (IsEmpty(szAccount) || IsEmpty(szIPv4Address) || IsEmpty(szStartTime) || IsEmpty(szStopTime))
+        return -1;
     JsonPtr record(cJSON_CreateObject());
     if (!record) return -1;
     cJSON* json = record.get();

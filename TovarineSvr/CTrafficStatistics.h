@@ -38,8 +38,8 @@ public:
                    long tTimestamp, std::string& strSubmitData);
     // Hex of AES-128-CBC/PKCS#7 of the source: 0, or negative with the
     // output cleared.
-    int EncryptData(const std::string& strSourceData, std::string& strEncrypted, const unsigned char* pszSecretKey,
-                    const unsigned char* pszSecretIV);
+    int EncryptData(const std::string& strSourceData, std::string& strEncrypted,
+                    const unsigned char* pszSecretKey, const unsigned char* pszSecretIV);
     static std::string Bytes2Hex(const unsigned char* pszSource, unsigned long sLength);
     // [{"token":"<strToken>"}]: 0, or -1 when no JSON could be made.
     int BuildSubmitData(const std::string& strToken, std::string& strSubmitData);

@@ -7,7 +7,7 @@
 #include <cstddef>
 
 struct TRAFFIC_REQUEST {
-    const char* pszURL = nullptr;   // http:// or https:// address
+    const char* pszURL = nullptr;  // http:// or https:// address
     const char* pszVerb = "POST";
     const char* pszHead = nullptr;  // header lines, each ending in "\r\n"
     const char* pszData = nullptr;  // body

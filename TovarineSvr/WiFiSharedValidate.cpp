@@ -105,7 +105,8 @@ bool CWiFiSharedValidate::Initialization(const char* pszRules) {
     pugi::xml_node against = document.child("user-config").child("against");
     if (!against) return m_bIsInitialized;
     m_mProcesses.clear();
-    for (pugi::xml_node process = against.child("process"); process; process = process.next_sibling("process")) {
+    for (pugi::xml_node process = against.child("process"); process;
+         process = process.next_sibling("process")) {
         std::string name = TrimBlanks(process.child_value());
         // An empty name matches no process.
         if (name.empty()) continue;

@@ -1,7 +1,5 @@
-#include "WiFiSharedValidate.h"
-
 #include <fcntl.h>
-#include <iconv.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -9,42 +7,32 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <string>
 
 #include "HostFiles.h"
-#include "TempDir.h"
+#include "WiFiSharedValidate.h"
 
 namespace {
 
-// A child process that renames itself and waits until it is ended; it also
-// ends when the test process goes away (its hold pipe reads end-of-file).
+// A child that renames itself and waits; killed and reaped on destruction,
+// and it ends by itself when the test process goes (its hold pipe closes).
 class CNamedChild {
 public:
     explicit CNamedChild(const std::string& name) {
-        int ready[2];
-        int hold[2];
+        int ready[2], hold[2] = {-1, -1};
         if (pipe2(ready, O_CLOEXEC) != 0) return;
-        if (pipe2(hold, O_CLOEXEC) != 0) {
-            close(ready[0]);
-            close(ready[1]);
-            return;
-        }
-        const char* text = name.c_str();
-        m_pid = fork();
-        if (m_pid == 0) {
-            close(ready[0]);
-            close(hold[1]);
-            prctl(PR_SET_NAME, text, 0, 0, 0);
+        if (pipe2(hold, O_CLOEXEC) == 0 && (m_pid = fork()) == 0) {
+            prctl(PR_SET_NAME, name.c_str(), 0, 0, 0);
             char byte = 1;
-            if (write(ready[1], &byte, 1) != 1) _exit(1);
-            while (read(hold[0], &byte, 1) > 0) {
+            if (write(ready[1], &byte, 1) == 1) {
+                close(hold[1]);
+                while (read(hold[0], &byte, 1) > 0) {
+                }
             }
             _exit(0);
         }
         close(ready[1]);
-        close(hold[0]);
+        if (hold[0] >= 0) close(hold[0]);
         m_hold = hold[1];
         if (m_pid > 0) {
             struct pollfd wait = {ready[0], POLLIN, 0};
@@ -54,14 +42,9 @@ public:
         close(ready[0]);
     }
     ~CNamedChild() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
+        if (m_pid > 0 && kill(m_pid, SIGKILL) == 0) waitpid(m_pid, nullptr, 0);
         if (m_hold >= 0) close(m_hold);
     }
-    CNamedChild(const CNamedChild&) = delete;
-    CNamedChild& operator=(const CNamedChild&) = delete;
     bool Ready() const { return m_ready; }
 
 private:
@@ -71,35 +54,13 @@ private:
 };
 
 std::string Rules(const std::string& processes, const char* ipforward = nullptr) {
-    std::string text = "<user-config><against>" + processes;
-    if (ipforward) text += std::string("<shared><ipforward>") + ipforward + "</ipforward></shared>";
-    return text + "</against><against-interval>60</against-interval></user-config>";
+    std::string shared =
+        ipforward ? std::string("<shared><ipforward>") + ipforward + "</ipforward></shared>" : "";
+    return "<user-config><against>" + processes + shared + "</against></user-config>";
 }
 
 std::string Process(const std::string& name, const std::string& display) {
     return "<process displayname=\"" + display + "\">" + name + "</process>";
-}
-
-std::string Unique(const char* prefix) { return prefix + std::to_string(getpid()); }
-
-bool Exists(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0;
-}
-
-std::string Convert(const char* to, const char* from, const std::string& text) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return "";
-    std::string out(text.size() * 4, '\0');
-    char* in = const_cast<char*>(text.data());
-    size_t inLeft = text.size();
-    char* outPtr = &out[0];
-    size_t outLeft = out.size();
-    size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    iconv_close(cd);
-    if (result == static_cast<size_t>(-1)) return "";
-    out.resize(out.size() - outLeft);
-    return out;
 }
 
 class CWiFiSharedValidateTest : public ::testing::Test {
@@ -107,10 +68,8 @@ protected:
     void SetUp() override {
         m_paths = PathsIn(m_dir);
         mkdir(m_paths.strProcDir.c_str(), 0700);
-        WriteText(m_paths.strIPv4Forwarding, "0\n");
-        WriteText(m_paths.strIPv6Forwarding, "0\n");
+        WriteText(m_paths.strIPv4Forwarding, "1\n");
     }
-    // A process entry in the fake process directory.
     void FakeProcess(int pid, const std::string& comm) {
         std::string dir = m_paths.strProcDir + "/" + std::to_string(pid);
         mkdir(dir.c_str(), 0700);
@@ -122,133 +81,77 @@ protected:
 
 }  // namespace
 
-TEST_F(CWiFiSharedValidateTest, ReadsProcessesAndForwardingRule) {
+TEST_F(CWiFiSharedValidateTest, ReadsRulesOnceAndKeepsTheFirstReadableOnes) {
     CWiFiSharedValidate validate(m_paths);
-    validate.SetRuleCharset("UTF-8");
-    std::string rules = Rules(Process("hostapd", "Hotspot") + Process(" wifidog\n", "Dog") +
-                                  Process("hostapd", "Hotspot again") + Process("", "Nameless") +
-                                  "<process>bare</process>",
-                              "1");
-    EXPECT_TRUE(validate.Initialization(rules.c_str()));
-    EXPECT_TRUE(validate.IsInitialized());
-    EXPECT_TRUE(validate.IsIPForward());
-    std::map<std::string, std::string> expected = {{"bare", ""}, {"hostapd", "Hotspot again"}, {"wifidog", "Dog"}};
-    EXPECT_EQ(validate.GetProcesses(), expected);
-}
-
-TEST_F(CWiFiSharedValidateTest, UnreadableRuleTextsLeaveTheValidatorUnread) {
-    CWiFiSharedValidate validate(m_paths);
-    FakeProcess(10, "hostapd");
-    for (const char* text : {static_cast<const char*>(nullptr), "", "<user-config>", "<against/>",
-                             "<user-config/>", "<other><user-config><against/></user-config></other>"}) {
-        EXPECT_FALSE(validate.Initialization(text)) << (text ? text : "(null)");
-        EXPECT_EQ(validate.IsValidEnvironment(text), 0) << (text ? text : "(null)");
+    for (const char* unreadable : {"", "<user-config>", "<against/>", "<user-config/>"}) {
+        EXPECT_FALSE(validate.Initialization(unreadable)) << unreadable;
+        EXPECT_EQ(validate.IsValidEnvironment(unreadable), 0) << unreadable;
     }
-    EXPECT_FALSE(validate.IsInitialized());
-}
-
-TEST_F(CWiFiSharedValidateTest, TheFirstReadableRulesStayInForce) {
-    CWiFiSharedValidate validate(m_paths);
+    std::string first = Rules(Process("hostapd", "A") + Process(" dog\n", "Dog") + Process("hostapd", "B") +
+                                  Process("", "Nameless") + "<process>bare</process>",
+                              "0");
     FakeProcess(10, "second");
-    EXPECT_EQ(validate.IsValidEnvironment(Rules(Process("first", "First")).c_str()), 0);
-    EXPECT_EQ(validate.IsValidEnvironment(Rules(Process("second", "Second"), "1").c_str()), 0);
+    EXPECT_EQ(validate.IsValidEnvironment(first.c_str()), 0);  // forwarding is on but does not count
+    EXPECT_EQ(validate.IsValidEnvironment(Rules(Process("second", "S"), "1").c_str()), 0);
+    std::map<std::string, std::string> expected = {{"bare", ""}, {"dog", "Dog"}, {"hostapd", "B"}};
+    EXPECT_EQ(validate.GetProcesses(), expected);
     EXPECT_FALSE(validate.IsIPForward());
-    EXPECT_EQ(validate.GetProcesses().count("second"), 0u);
-    // An explicit read takes new rules.
-    EXPECT_TRUE(validate.Initialization(Rules(Process("second", "Second")).c_str()));
-    EXPECT_EQ(validate.IsValidEnvironment("x"), 1);
-    EXPECT_STREQ(validate.GetDisplayName(), "Second");
 }
 
-TEST_F(CWiFiSharedValidateTest, ReportsTheFirstRunningProgramInNameOrder) {
+TEST_F(CWiFiSharedValidateTest, ReportsTheFirstRunningProgramInNameOrderOnly) {
     FakeProcess(10, "zeta");
     FakeProcess(11, "alpha");
-    FakeProcess(12, "kworker/0:1");
+    FakeProcess(12, "bash");
     CWiFiSharedValidate validate(m_paths);
-    validate.SetRuleCharset("UTF-8");
-    std::string rules = Rules(Process("zeta", "Zeta") + Process("missing", "Missing") + Process("alpha", "Alpha"));
-    EXPECT_EQ(validate.IsValidEnvironment(rules.c_str()), 1);
-    EXPECT_STREQ(validate.GetDisplayName(), "Alpha");
-}
-
-TEST_F(CWiFiSharedValidateTest, ProgramsThatDoNotRunAreNotFound) {
-    FakeProcess(10, "bash");
-    CWiFiSharedValidate validate(m_paths);
-    std::string rules = Rules(Process("hostapd", "Hotspot") + Process("bas", "Prefix"));
-    EXPECT_EQ(validate.IsValidEnvironment(rules.c_str()), 0);
+    EXPECT_EQ(validate.IsValidEnvironment(Rules(Process("missing", "M") + Process("bas", "Prefix")).c_str()),
+              0);
     EXPECT_STREQ(validate.GetDisplayName(), "");
-    // A process directory that cannot be read finds nothing either.
-    m_paths.strProcDir = m_dir / "no-such-dir";
-    CWiFiSharedValidate blind(m_paths);
-    EXPECT_EQ(blind.IsValidEnvironment(rules.c_str()), 0);
+    EXPECT_TRUE(validate.Initialization(Rules(Process("zeta", "Zeta") + Process("alpha", "Alpha")).c_str()));
+    EXPECT_EQ(validate.IsValidEnvironment("x"), 1);
+    EXPECT_STREQ(validate.GetDisplayName(), "Alpha");
+
+    m_paths.strProcDir = m_dir / "none";  // nothing seen is nothing found
+    EXPECT_EQ(CWiFiSharedValidate(m_paths).IsValidEnvironment(Rules(Process("zeta", "Z")).c_str()), 0);
 }
 
-TEST_F(CWiFiSharedValidateTest, FindsARealProcessByItsCommandName) {
-    std::string name = Unique("vlnw");
-    CNamedChild child(name);
-    ASSERT_TRUE(child.Ready());
-    CWiFiSharedValidate validate;  // the real process file system
-    validate.SetRuleCharset("UTF-8");
-    EXPECT_EQ(validate.IsValidEnvironment(Rules(Process(name, "Share tool")).c_str()), 1);
-    EXPECT_STREQ(validate.GetDisplayName(), "Share tool");
-}
-
-TEST_F(CWiFiSharedValidateTest, LongProgramNamesMatchOnTheirFirstFifteenBytes) {
-    std::string name = Unique("vlnlong") + "_with_a_long_tail";
-    ASSERT_GT(name.size(), CWiFiSharedValidate::kCommandNameMax);
+TEST_F(CWiFiSharedValidateTest, FindsARealProcessByItsCommandNameCutToFifteenBytes) {
+    std::string name = "vlnw" + std::to_string(getpid()) + "_with_a_long_tail";
     CNamedChild child(name);
     ASSERT_TRUE(child.Ready());
     CWiFiSharedValidate validate;
-    EXPECT_EQ(validate.IsValidEnvironment(Rules(Process(name, "Long")).c_str()), 1);
-    std::string other = name.substr(0, CWiFiSharedValidate::kCommandNameMax) + "_other";
-    CWiFiSharedValidate second;
-    EXPECT_EQ(second.IsValidEnvironment(Rules(Process(other, "Long")).c_str()), 1);
+    EXPECT_EQ(validate.IsValidEnvironment(Rules(Process(name, "Share tool")).c_str()), 1);
+    EXPECT_STREQ(validate.GetDisplayName(), "Share tool");
+    std::string sameStart = name.substr(0, CWiFiSharedValidate::kCommandNameMax) + "x";
+    EXPECT_EQ(CWiFiSharedValidate().IsValidEnvironment(Rules(Process(sameStart, "S")).c_str()), 1);
 }
 
 TEST_F(CWiFiSharedValidateTest, ShellCharactersInNamesRunNothing) {
     std::string marker = m_dir / "marker";
-    std::string names[] = {"a;touch " + marker, "$(touch " + marker + ")", "`touch " + marker + "`",
-                           "x|touch " + marker, "-e"};
     std::string processes;
-    for (const std::string& name : names) processes += Process(name, "Danger");
-    CWiFiSharedValidate validate;
-    EXPECT_EQ(validate.IsValidEnvironment(Rules(processes).c_str()), 0);
-    EXPECT_FALSE(Exists(marker));
+    for (const std::string& name : {"a;touch " + marker, "$(touch " + marker + ")", "`touch " + marker + "`"})
+        processes += Process(name, "Danger");
+    EXPECT_EQ(CWiFiSharedValidate().IsValidEnvironment(Rules(processes).c_str()), 0);
+    struct stat info;
+    EXPECT_NE(stat(marker.c_str(), &info), 0);
 }
 
-TEST_F(CWiFiSharedValidateTest, ForwardingCountsOnlyWhenTheRulesSaySo) {
-    WriteText(m_paths.strIPv4Forwarding, "1\n");
-    CWiFiSharedValidate ignoring(m_paths);
-    EXPECT_EQ(ignoring.IsValidEnvironment(Rules("", "0").c_str()), 0);
-    CWiFiSharedValidate unset(m_paths);
-    EXPECT_EQ(unset.IsValidEnvironment(Rules("").c_str()), 0);
-
-    CWiFiSharedValidate counting(m_paths);
-    EXPECT_EQ(counting.IsValidEnvironment(Rules("", "1").c_str()), 1);
-    EXPECT_STREQ(counting.GetDisplayName(), "IP数据转发");
-
-    WriteText(m_paths.strIPv4Forwarding, "0\n");
-    EXPECT_EQ(counting.IsValidEnvironment("x"), 0);
-    // The last finding's name stays.
-    EXPECT_STREQ(counting.GetDisplayName(), "IP数据转发");
-}
-
-TEST_F(CWiFiSharedValidateTest, AnUnreadableForwardingSwitchCountsAsSharing) {
-    unlink(m_paths.strIPv4Forwarding.c_str());
-    unlink(m_paths.strIPv6Forwarding.c_str());
+TEST_F(CWiFiSharedValidateTest, ForwardingCountsWhenTheRulesSaySo) {
     CWiFiSharedValidate validate(m_paths);
     EXPECT_EQ(validate.IsValidEnvironment(Rules("", "1").c_str()), 1);
+    EXPECT_STREQ(validate.GetDisplayName(), "IP数据转发");
+    WriteText(m_paths.strIPv4Forwarding, "0\n");
+    WriteText(m_paths.strIPv6Forwarding, "0\n");
+    EXPECT_EQ(validate.IsValidEnvironment("x"), 0);
+    EXPECT_STREQ(validate.GetDisplayName(), "IP数据转发");  // the last finding stays
+    unlink(m_paths.strIPv4Forwarding.c_str());
+    EXPECT_EQ(CWiFiSharedValidate(m_paths).IsValidEnvironment(Rules("", "1").c_str()), 1);
 }
 
 TEST_F(CWiFiSharedValidateTest, KeepsNamesFromGb18030RulesAsUtf8) {
-    const std::string display = "热点共享";
-    const std::string program = "共享精灵";
-    std::string gbDisplay = Convert("GB18030", "UTF-8", display);
-    std::string gbProgram = Convert("GB18030", "UTF-8", program);
-    ASSERT_FALSE(gbDisplay.empty());
-    ASSERT_NE(gbDisplay, display);
-    FakeProcess(10, program.substr(0, CWiFiSharedValidate::kCommandNameMax));
-    CWiFiSharedValidate validate(m_paths);  // GB18030 rules by default
-    EXPECT_EQ(validate.IsValidEnvironment(Rules(Process(gbProgram, gbDisplay)).c_str()), 1);
-    EXPECT_EQ(std::string(validate.GetDisplayName()), display);
+    FakeProcess(10, "共享精灵");
+    CWiFiSharedValidate validate(m_paths);  // the portal's rules arrive as GB18030
+    std::string rules =
+        Rules(Process("\xb9\xb2\xcf\xed\xbe\xab\xc1\xe9", "\xc8\xc8\xb5\xe3\xb9\xb2\xcf\xed"));
+    EXPECT_EQ(validate.IsValidEnvironment(rules.c_str()), 1);
+    EXPECT_STREQ(validate.GetDisplayName(), "热点共享");
 }
