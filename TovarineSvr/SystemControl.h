@@ -8,6 +8,9 @@
 class CSystemControl : public ISystemControl {
 public:
     explicit CSystemControl(const SYSTEM_CONTROL_PATHS& paths = SYSTEM_CONTROL_PATHS());
+    // The executor's callback parameter is this object.
+    CSystemControl(const CSystemControl&) = delete;
+    CSystemControl& operator=(const CSystemControl&) = delete;
 
     int NetworkEnableIpForwarding() override;
     int NetworkTrafficStatistics(uint64_t& un64TransmitBytes, uint64_t& un64ReceiveBytes) override;
