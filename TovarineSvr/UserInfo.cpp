@@ -29,7 +29,8 @@ CAutoString CUserInfo::GetClientId() {
 
 CAutoString CUserInfo::GetHostName() {
     CAutoString name;
-    if (CAdapterCard::GetHostName(name) && !name.IsEmpty()) m_hostName = name;
+    CAdapterCard card;
+    if (card.GetHostName(name) == 0 && !name.IsEmpty()) m_hostName = name;
     return m_hostName;
 }
 
