@@ -13,20 +13,20 @@
 
 #include "AutoString.h"
 #include "INetConn.h"
+#include "IPortalHost.h"
 #include "PortalParser.h"
 #include "TaskMgr.h"
 #include "WeightCalculator.h"
 
 struct CAuthConfig;
 class CHttpData;
-class CPortalServer;
 class ISvrInfoCenter;
 
 class CPortalConn : public INetConn {
 public:
-    // The business posts messages and answers address and DNS questions; the
-    // info center keeps what survives restarts. Neither is owned.
-    CPortalConn(CPortalServer* server, ISvrInfoCenter* infoCenter);
+    // The host (the business) posts messages and answers address and DNS
+    // questions; the info center keeps what survives restarts. Neither is owned.
+    CPortalConn(IPortalHost* host, ISvrInfoCenter* infoCenter);
     ~CPortalConn() override;
     CPortalConn(const CPortalConn&) = delete;
     CPortalConn& operator=(const CPortalConn&) = delete;
@@ -94,7 +94,7 @@ public:
     static const char kDefaultProbeUrl[];
 
 private:
-    CPortalServer* m_pServer;
+    IPortalHost* m_pHost;
     ISvrInfoCenter* m_pInfoCenter;
 
     CPortalParser m_portalParse;

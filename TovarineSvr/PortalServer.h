@@ -11,6 +11,7 @@
 #include "AutoString.h"
 #include "Business.h"
 #include "INetConn.h"
+#include "IPortalHost.h"
 #include "SimpleThread.h"
 #include "TableTimer.h"
 #include "TaskMgr.h"
@@ -23,7 +24,7 @@ class CTrafficStatistics;
 class CWiFiSharedValidate;
 class CXMLOpt;
 
-class CPortalServer : public CBusiness, public CTableTimer {
+class CPortalServer : public CBusiness, public CTableTimer, public IPortalHost {
 public:
     static CPortalServer* GetInst();
 
@@ -31,7 +32,7 @@ public:
     void ServerStatus(int status) override;
     void InitOpcodeFun() override;
     // Posts with source "NetModule".
-    virtual void PostMsg(const char* lpOpType, const char* strOpCode, const char* strParam);
+    void PostMsg(const char* lpOpType, const char* strOpCode, const char* strParam) override;
 
     void DoTimeTask(int timeId) override;
     void DoTimeTask(int timeId, CAutoString& strTag) override;
@@ -48,11 +49,11 @@ public:
     void TerminalTermRequest(const char* source, CXMLOpt& message);
 
     void CheckNetStatus(int delayTime);
-    void DisConnect(CAutoString source);
-    void ChangeToUnknowEnv();
-    int GetIpAndMac(CAutoString& ip4, CAutoString& ip6, CAutoString& mac);
-    int SetDNS(CAutoString& strDNS1, CAutoString& strDNS2);
-    int IsPortalEnv() const { return m_bPortalEnv.load(); }
+    void DisConnect(CAutoString source) override;
+    void ChangeToUnknowEnv() override;
+    int GetIpAndMac(CAutoString& ip4, CAutoString& ip6, CAutoString& mac) override;
+    int SetDNS(CAutoString& strDNS1, CAutoString& strDNS2) override;
+    int IsPortalEnv() const override { return m_bPortalEnv.load(); }
     CAdapterCard* GetNetHelper() { return m_pNetHelper.get(); }
     int CheckWiFiShare(const char* rules);
     void StopTask(TovarineSvr::TaskItem item);
@@ -66,9 +67,9 @@ public:
     void NetworkTrafficStatistics(int type);
 
     void PostNetStateMessage(INetConn::ETYPE type, INetConn::ESTATE eStateOld, INetConn::ESTATE eStateNew,
-                             int iErrorcode, CAutoString subErrCode);
+                             int iErrorcode, CAutoString subErrCode) override;
     void PostNetStateMessageEx(INetConn::ETYPE type, INetConn::ESTATE eStateOld, INetConn::ESTATE eStateNew,
-                               int iErrorcode, const char* pSubType, const char* pExtern);
+                               int iErrorcode, const char* pSubType, const char* pExtern) override;
 
     CPortalConn* GetPortalConn() { return m_pPortalConn.get(); }
 
