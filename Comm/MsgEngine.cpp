@@ -1,0 +1,93 @@
+#include "MsgEngine.h"
+
+#include <utility>
+
+namespace {
+// The engine whose worker runs on this thread, so that a handler calling
+// StopMsgEngine or StartMsgEngine is recognised and never joins itself.
+thread_local const CMsgEngine* t_pWorkerOf = nullptr;
+}  // namespace
+
+CMsgEngine::~CMsgEngine() {
+    if (OnWorkerThread()) {
+        // Destroyed from its own handler: the thread cannot join itself.
+        {
+            std::unique_lock<MutexLock> lock(m_msgLock);
+            m_Running = false;
+        }
+        if (m_worker.joinable()) m_worker.detach();
+        return;
+    }
+    StopMsgEngine();
+}
+
+bool CMsgEngine::OnWorkerThread() const { return t_pWorkerOf == this; }
+
+void CMsgEngine::AddMessage(CAutoString message) {
+    {
+        std::unique_lock<MutexLock> lock(m_msgLock);
+        m_MsgQueue.push_back(std::move(message));
+    }
+    m_queueCond.notify_one();
+}
+
+size_t CMsgEngine::GetQueuedCount() const {
+    std::unique_lock<MutexLock> lock(m_msgLock);
+    return m_MsgQueue.size();
+}
+
+void CMsgEngine::StartMsgEngine() {
+    if (OnWorkerThread()) {
+        // The worker stopped itself and is still in DoMessage: it simply
+        // carries on, unless an outside stop is waiting for it.
+        std::unique_lock<MutexLock> lock(m_msgLock);
+        if (!m_bStopping) m_Running = true;
+        return;
+    }
+    std::lock_guard<std::mutex> control(m_threadLock);
+    if (m_Running) return;
+    // A worker that stopped itself may still be finishing.
+    if (m_worker.joinable()) m_worker.join();
+    {
+        std::unique_lock<MutexLock> lock(m_msgLock);
+        m_Running = true;
+    }
+    m_worker = std::thread(&CMsgEngine::WorkerMain, this);
+}
+
+void CMsgEngine::StopMsgEngine() {
+    if (OnWorkerThread()) {
+        std::unique_lock<MutexLock> lock(m_msgLock);
+        m_Running = false;
+        return;  // the worker ends when its handler returns; joined later
+    }
+    std::lock_guard<std::mutex> control(m_threadLock);
+    {
+        std::unique_lock<MutexLock> lock(m_msgLock);
+        m_Running = false;
+        m_bStopping = true;
+    }
+    m_queueCond.notify_all();
+    if (m_worker.joinable()) m_worker.join();
+    std::unique_lock<MutexLock> lock(m_msgLock);
+    m_bStopping = false;
+}
+
+bool CMsgEngine::GetMessage(CAutoString& out) {
+    std::unique_lock<MutexLock> lock(m_msgLock);
+    m_queueCond.wait(lock, [this] { return !m_Running || !m_MsgQueue.empty(); });
+    if (!m_Running) return false;
+    out = std::move(m_MsgQueue.front());
+    m_MsgQueue.pop_front();
+    return true;
+}
+
+void CMsgEngine::WorkerMain() {
+    t_pWorkerOf = this;
+    for (;;) {
+        CAutoString message;  // fresh each time: a never-set message must not repeat the last one
+        if (!GetMessage(message)) break;
+        DoMessage(std::move(message));
+    }
+    t_pWorkerOf = nullptr;
+}

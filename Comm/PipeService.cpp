@@ -1,0 +1,218 @@
+#include "PipeService.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "PipeFramer.h"
+#include "guard.h"
+
+namespace {
+
+constexpr size_t kReadBlock = 4096;
+constexpr int kRetryMillis = 1000;
+
+bool IsFifo(int fd) {
+    struct stat info;
+    return fstat(fd, &info) == 0 && S_ISFIFO(info.st_mode);
+}
+
+// Opens path only if it is a FIFO itself, never through a symbolic link.
+int OpenFifo(const char* path, int flags) {
+    int fd;
+    do {
+        fd = open(path, flags | O_NOFOLLOW | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0 && !IsFifo(fd)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+CPipeService::CPipeService() : m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+CPipeService::~CPipeService() {
+    StopMsgEngine();
+    struct stat info;
+    if (!m_ownName.IsNull() && lstat(m_ownName, &info) == 0 && S_ISFIFO(info.st_mode)) unlink(m_ownName);
+}
+
+void CPipeService::IgnoreSigPipe() {
+    struct sigaction action;
+    memset(&action, 0, sizeof(action));
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, nullptr);
+}
+
+int CPipeService::CreateNamedPipeInServer(const char* name, IPipeCallback* callback) {
+    if (!name) return -2;
+    CLockGuard<MutexLock*, GWrite<MutexLock*>> guard(&m_pipeLock);
+    {
+        std::lock_guard<std::mutex> lock(m_abortLock);
+        m_ownName = name;
+    }
+    m_pCallback = callback;
+    struct stat info;
+    if (lstat(name, &info) == 0) {
+        if (S_ISFIFO(info.st_mode)) return -1;
+        // Writing through whatever else sits here (a link to some file of the
+        // user's, a stray file) would spill the messages into it.
+        if (unlink(name) != 0) return -2;
+    }
+    return mkfifo(name, 0600) == 0 ? 0 : -2;
+}
+
+int CPipeService::OpenOwnForWriting() {
+    if (m_ownName.IsNull()) return -1;
+    int fd = OpenFifo(m_ownName, O_WRONLY);
+    if (fd >= 0 && m_bAbort) {
+        close(fd);
+        fd = -1;
+    }
+    if (fd < 0) return -1;
+    CLockGuard<MutexLock*, GWrite<MutexLock*>> guard(&m_pipeLock);
+    m_writeFd.Reset(fd);
+    m_bConnected = true;
+    return 0;
+}
+
+int CPipeService::OpenPeerForReading(const char* peerName, int maxAttempts) {
+    if (!peerName) return -2;
+    {
+        std::lock_guard<std::mutex> lock(m_abortLock);
+        m_peerName = peerName;
+    }
+    for (int attempt = 1;; ++attempt) {
+        if (m_bAbort) return -2;
+        int fd = OpenFifo(peerName, O_RDONLY);
+        if (fd >= 0 && m_bAbort) {
+            close(fd);
+            return -2;
+        }
+        if (fd >= 0) {
+            m_readFd.Reset(fd);
+            // The peer is connected now, so this cannot block.
+            m_keepReadFd.Reset(OpenFifo(peerName, O_WRONLY | O_NONBLOCK));
+            return 0;
+        }
+        if (maxAttempts != kRetryForever && attempt >= maxAttempts) return -2;
+        if (!WaitRetry()) return -2;
+    }
+}
+
+bool CPipeService::WaitRetry() {
+    std::unique_lock<std::mutex> lock(m_abortLock);
+    return !m_abortCond.wait_for(lock, std::chrono::milliseconds(kRetryMillis),
+                                 [this] { return m_bAbort.load(); });
+}
+
+int CPipeService::OpenNamePipeServer(const char* peerName, int maxAttempts) {
+    if (OpenOwnForWriting() != 0) return -1;
+    return OpenPeerForReading(peerName, maxAttempts);
+}
+
+int CPipeService::OpenNamePipeClient(const char* peerName, int maxAttempts) {
+    int result = OpenPeerForReading(peerName, maxAttempts);
+    if (result != 0) return result;
+    return OpenOwnForWriting();
+}
+
+void CPipeService::HoldOpenForAbort(const CAutoString& path, CUniqueFd& holder) {
+    // Opening a FIFO for reading and writing never blocks and completes any
+    // open waiting for a partner on it; holding it keeps later opens from
+    // blocking too.
+    if (!path.IsNull() && !holder.IsValid()) holder.Reset(OpenFifo(path, O_RDWR | O_NONBLOCK));
+}
+
+void CPipeService::SetAbort(bool abort) {
+    std::lock_guard<std::mutex> lock(m_abortLock);
+    m_bAbort = abort;
+    uint64_t count = 1;
+    if (abort) {
+        HoldOpenForAbort(m_ownName, m_abortOwnFd);
+        HoldOpenForAbort(m_peerName, m_abortPeerFd);
+        if (write(m_wakeFd.Get(), &count, sizeof(count)) < 0) {
+            // Already signalled: the counter is full, the reader wakes anyway.
+        }
+        m_abortCond.notify_all();
+    } else {
+        m_abortOwnFd.Reset();
+        m_abortPeerFd.Reset();
+        if (read(m_wakeFd.Get(), &count, sizeof(count)) < 0) {
+            // Nothing was signalled.
+        }
+    }
+}
+
+int CPipeService::LoopMsg() {
+    if (!m_readFd.IsValid()) return -1;
+    StartMsgEngine();
+    CPipeFramer framer;
+    std::vector<char> block(kReadBlock);
+    std::vector<CAutoString> messages;
+    int result = 0;
+    while (result == 0) {
+        struct pollfd fds[2] = {{m_readFd.Get(), POLLIN, 0}, {m_wakeFd.Get(), POLLIN, 0}};
+        if (m_bAbort) {
+            result = -2;
+            break;
+        }
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            result = -1;
+            break;
+        }
+        if (fds[1].revents & POLLIN) continue;  // the abort flag is checked above
+        if (!fds[0].revents) continue;
+        ssize_t count = read(m_readFd.Get(), block.data(), block.size());
+        if (count < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            result = -1;
+        } else if (count == 0) {
+            // No writer (only when the keep-alive writer could not be had):
+            // wait a second for the peer, waking early on abort.
+            struct pollfd wake = {m_wakeFd.Get(), POLLIN, 0};
+            poll(&wake, 1, kRetryMillis);
+        } else {
+            framer.Feed(block.data(), static_cast<size_t>(count), messages);
+            for (CAutoString& message : messages) AddMessage(std::move(message));
+            messages.clear();
+        }
+    }
+    StopMsgEngine();
+    return result;
+}
+
+bool CPipeService::WritePipe(const char* text) {
+    if (!text || !m_bConnected) return false;
+    CLockGuard<MutexLock*, GWrite<MutexLock*>> guard(&m_pipeLock);
+    size_t total = strlen(text) + 1;
+    size_t done = 0;
+    while (done < total) {
+        ssize_t written = write(m_writeFd.Get(), text + done, total - done);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(written);
+    }
+    return true;
+}
+
+void CPipeService::DoMessage(CAutoString message) {
+    IPipeCallback* callback = m_pCallback.load();
+    if (callback) callback->DoWorkOnPipe(std::move(message));
+}

@@ -1,0 +1,171 @@
+#include "WiFiSharedValidate.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <iconv.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <pugixml.hpp>
+
+#include "Log.h"
+
+const char CWiFiSharedValidate::kForwardingDisplayName[] = "IP数据转发";
+
+namespace {
+
+struct DirClose {
+    void operator()(DIR* dir) const noexcept { closedir(dir); }
+};
+
+class CFd {
+public:
+    explicit CFd(int fd) : m_fd(fd) {}
+    ~CFd() {
+        if (m_fd >= 0) close(m_fd);
+    }
+    CFd(const CFd&) = delete;
+    CFd& operator=(const CFd&) = delete;
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+class CIconv {
+public:
+    CIconv(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
+    ~CIconv() {
+        if (Valid()) iconv_close(m_cd);
+    }
+    CIconv(const CIconv&) = delete;
+    CIconv& operator=(const CIconv&) = delete;
+    bool Valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    iconv_t Get() const { return m_cd; }
+
+private:
+    iconv_t m_cd;
+};
+
+bool IsDigits(const char* text) {
+    if (!*text) return false;
+    for (; *text; ++text) {
+        if (*text < '0' || *text > '9') return false;
+    }
+    return true;
+}
+
+// The shell split the names it was given; blanks around a name never counted.
+std::string TrimBlanks(const char* text) {
+    std::string value(text ? text : "");
+    const char* blanks = " \t\r\n";
+    size_t first = value.find_first_not_of(blanks);
+    if (first == std::string::npos) return std::string();
+    size_t last = value.find_last_not_of(blanks);
+    return value.substr(first, last - first + 1);
+}
+
+// Non-zero decimal integer (leading blanks and sign allowed).
+bool ReadsNonZero(const char* text) {
+    char* end = nullptr;
+    long value = strtol(text ? text : "", &end, 10);
+    return end != text && value != 0;
+}
+
+}  // namespace
+
+CWiFiSharedValidate::CWiFiSharedValidate(const SYSTEM_CONTROL_PATHS& paths)
+    : m_Adapter(paths), m_strProcDir(paths.strProcDir) {}
+
+std::string CWiFiSharedValidate::CommandName(const std::string& strProgram) {
+    return strProgram.substr(0, kCommandNameMax);
+}
+
+std::string CWiFiSharedValidate::ToUtf8(const std::string& text) const {
+    if (text.empty() || strcasecmp(m_strRuleCharset.c_str(), "UTF-8") == 0) return text;
+    CIconv converter("UTF-8", m_strRuleCharset.c_str());
+    if (!converter.Valid()) return text;
+    std::string out(text.size() * 4 + 4, '\0');
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    char* outPtr = &out[0];
+    size_t outLeft = out.size();
+    if (iconv(converter.Get(), &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) return text;
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+bool CWiFiSharedValidate::Initialization(const char* pszRules) {
+    if (!pszRules || !*pszRules) return m_bIsInitialized;
+    pugi::xml_document document;
+    if (!document.load_string(pszRules)) return m_bIsInitialized;
+    pugi::xml_node against = document.child("user-config").child("against");
+    if (!against) return m_bIsInitialized;
+    m_mProcesses.clear();
+    for (pugi::xml_node process = against.child("process"); process;
+         process = process.next_sibling("process")) {
+        std::string name = TrimBlanks(process.child_value());
+        // An empty name matches no process.
+        if (name.empty()) continue;
+        m_mProcesses[ToUtf8(name)] = ToUtf8(process.attribute("displayname").value());
+    }
+    pugi::xml_node ipforward = against.child("shared").child("ipforward");
+    if (ipforward) m_bIPForward = ReadsNonZero(ipforward.child_value());
+    m_bIsInitialized = true;
+    return m_bIsInitialized;
+}
+
+bool CWiFiSharedValidate::CollectCommandNames(const char* pszProcDir, std::set<std::string>& names) {
+    names.clear();
+    std::string directory(pszProcDir ? pszProcDir : "");
+    std::unique_ptr<DIR, DirClose> dir(opendir(directory.c_str()));
+    if (!dir) return false;
+    while (struct dirent* entry = readdir(dir.get())) {
+        if (!IsDigits(entry->d_name)) continue;
+        std::string path = directory + "/" + entry->d_name + "/comm";
+        CFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        // A process may end while the list is read.
+        if (fd.Get() < 0) continue;
+        char comm[64];
+        ssize_t length = read(fd.Get(), comm, sizeof(comm));
+        if (length <= 0) continue;
+        std::string name(comm, static_cast<size_t>(length));
+        if (name.back() == '\n') name.pop_back();
+        if (!name.empty()) names.insert(name);
+    }
+    return true;
+}
+
+int CWiFiSharedValidate::IsValidEnvironment(const char* pszRules) {
+    if (!pszRules || !*pszRules) return 0;
+    if (!m_bIsInitialized) Initialization(pszRules);
+    if (!m_bIsInitialized) return 0;
+    bool found = false;
+    if (!m_mProcesses.empty()) {
+        std::set<std::string> running;
+        if (CollectCommandNames(m_strProcDir.c_str(), running)) {
+            for (const auto& process : m_mProcesses) {
+                if (running.count(CommandName(process.first))) {
+                    m_strDisplayName = process.second.c_str();
+                    found = true;
+                    break;
+                }
+            }
+        } else {
+            // Nothing seen is nothing found.
+            CLog::GetInst()->WriteLog(4, "[CWiFiSharedValidate::IsValidEnvironment] cannot read %s(%d).",
+                                      m_strProcDir.c_str(), errno);
+        }
+    }
+    if (!found && m_bIPForward) {
+        ISystemControl* control = m_Adapter.GetSystemControl();
+        if (control && control->NetworkEnableIpForwarding() != 0) {
+            m_strDisplayName = kForwardingDisplayName;
+            found = true;
+        }
+    }
+    return found ? 1 : 0;
+}

@@ -1,0 +1,33 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Envelope.h"
+#include "XmlEscape.h"
+
+TEST(XmlEscapeTest, EscapesTheFiveMarkupCharactersOnly) {
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"", ""},
+        {"plain text 123", "plain text 123"},
+        {"a&b", "a&amp;b"},
+        {"</user><x>", "&lt;/user&gt;&lt;x&gt;"},
+        {"\"quoted\" 'single'", "&quot;quoted&quot; &apos;single&apos;"},
+        {"&amp;", "&amp;amp;"},
+        {"\xe5\xaf\x86\xe7\xa0\x81\t", "\xe5\xaf\x86\xe7\xa0\x81\t"},
+    };
+    for (const auto& c : cases) EXPECT_STREQ(XmlEscape(c.in).c_str(), c.out) << c.in;
+    EXPECT_FALSE(XmlEscape(nullptr).IsNull());
+    EXPECT_STREQ(XmlEscape(nullptr).c_str(), "");
+}
+
+TEST(XmlEscapeTest, EscapedPasswordKeepsTheLoginEnvelopeWellFormed) {
+    CAutoString envelope;
+    envelope.Format(kEnvelopeLoginFormat, "client", "Portal", "PortalConnect", XmlEscape("bob").c_str(),
+                    XmlEscape("p<a>&ss</password>").c_str());
+    EXPECT_STREQ(envelope.c_str(),
+                 "<M><OpS>client</OpS><OpT>Portal</OpT><OpC>PortalConnect</OpC><P><user>bob</user>"
+                 "<password>p&lt;a&gt;&amp;ss&lt;/password&gt;</password></P></M>");
+}

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "HostFiles.h"
+#include "SystemControl.h"
+#include "SystemControlAdapter.h"
+#include "SystemControlCentOS.h"
+
+namespace {
+
+void CollectLine(const char* line, void* param) {
+    static_cast<std::vector<std::string>*>(param)->push_back(line);
+}
+
+}  // namespace
+
+TEST(CShellExecutorTest, HandsLinesToTheCallbackAndRefusesMissingInput) {
+    TempDir dir;
+    CShellExecutor executor;
+    std::vector<std::string> lines;
+    executor.SetSystemControlLogger(CollectLine, &lines);
+    EXPECT_EQ(executor.ExecuteShellScript("printf 'one\\nlast'", "r"), 1);
+    EXPECT_EQ(lines, (std::vector<std::string>{"one\n", "last"}));
+    lines.clear();
+    WriteText(dir / "long", std::string(2000, 'z') + "\n");
+    EXPECT_EQ(executor.ReadFileLines((dir / "long").c_str()), 1);
+    EXPECT_EQ(lines, (std::vector<std::string>{std::string(1023, 'z'), std::string(977, 'z') + "\n"}));
+    lines.clear();
+    EXPECT_EQ(executor.ExecuteShellScript(nullptr, "r") + executor.ExecuteShellScript("", "r") +
+                  executor.ExecuteShellScript("echo x", nullptr) +
+                  executor.ExecuteShellScript("echo x", "w") +
+                  executor.ReadFileLines((dir / "missing").c_str()),
+              0);
+    EXPECT_TRUE(lines.empty());
+}
+
+TEST(CSystemControlAdapterTest, DetectsTheDistributionFromOsRelease) {
+    struct {
+        const char* text;  // null: no file
+        OPERATION_SYSTEM expected;
+    } cases[] = {
+        {"NAME=\"Ubuntu\"\nID=ubuntu\n", SYSTEM_UBUNTU},
+        {"NAME=\"Fedora Linux\"\nID=fedora\n", SYSTEM_FEDORA},
+        {"NAME=\"CentOS Linux\"\nID=\"centos\"\n", SYSTEM_CENT},
+        {"NAME=\"centos\"\nID=centos\n", SYSTEM_COMMON},
+        {"ID=debian\n", SYSTEM_COMMON},
+        {"ID=ubuntu\nNAME=Fedora\n", SYSTEM_FEDORA},  // later lines overwrite
+        {"X=ubuntu CentOS Fedora\n", SYSTEM_CENT},    // the last test on a line wins
+        {nullptr, SYSTEM_COMMON},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        SYSTEM_CONTROL_PATHS paths = PathsIn(dir);
+        if (c.text) WriteText(paths.strOsRelease, c.text);
+        CSystemControlAdapter adapter(paths);
+        const char* label = c.text ? c.text : "(no file)";
+        EXPECT_EQ(adapter.GetSystem(), c.expected) << label;
+        ISystemControl* control = adapter.GetSystemControl();
+        EXPECT_EQ(dynamic_cast<CSystemControlCentOS*>(control) != nullptr, c.expected == SYSTEM_CENT)
+            << label;
+        EXPECT_EQ(adapter.GetSystemControl(), control);
+    }
+}
+
+TEST(CSystemControlTest, ForwardingReadsIPv4ThenIPv6AndAnswersOneWhenNothingReads) {
+    struct {
+        const char *ipv4, *ipv6;  // null: unreadable
+        int expected;
+    } cases[] = {{"1\n", "0\n", 1},     {"0\n", "1\n", 1},   {"0\n", "0\n", 0},      {"0\n", nullptr, 0},
+                 {nullptr, nullptr, 1}, {nullptr, "0\n", 1}, {"garbage\n", "0\n", 1}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        SYSTEM_CONTROL_PATHS paths = PathsIn(dir);
+        if (c.ipv4) WriteText(paths.strIPv4Forwarding, c.ipv4);
+        if (c.ipv6) WriteText(paths.strIPv6Forwarding, c.ipv6);
+        EXPECT_EQ(CSystemControl(paths).NetworkEnableIpForwarding(), c.expected)
+            << (c.ipv4 ? c.ipv4 : "-") << " / " << (c.ipv6 ? c.ipv6 : "-");
+    }
+}
+
+TEST(CSystemControlCentOSTest, ReadsOnlyTheIPv4ForwardingLineOfSysctl) {
+    struct {
+        const char* command;
+        int expected;
+    } cases[] = {{"printf 'net.ipv4.ip_forward = 0\\nnet.ipv4.ip_forward_use_pmtu = 1\\n'", 0},
+                 {"printf 'net.ipv4.ip_forward_use_pmtu = 0\\nnet.ipv4.ip_forward = 1\\n'", 1},
+                 {"printf 'net.ipv4.conf.all.forwarding = 0\\n'", 1},
+                 {"exit 3", 1}};
+    for (const auto& c : cases) {
+        SYSTEM_CONTROL_PATHS paths;
+        paths.strSysctlCommand = c.command;
+        EXPECT_EQ(CSystemControlCentOS(paths).NetworkEnableIpForwarding(), c.expected) << c.command;
+    }
+}
+
+TEST(CSystemControlCountersTest, ReadsTheFirstUpDefaultRouteAndSkipsBadLines) {
+    TempDir dir;
+    SYSTEM_CONTROL_PATHS paths = PathsIn(dir);
+    std::string longName(200, 'e');
+    WriteText(paths.strNetRoute, "Iface\tDestination\n" + Route(longName) + Route("eth0", "0002A8C0") +
+                                     Route("wlan9", "00000000", "0002") + Route("eth0") + Route("eth1"));
+    WriteText(paths.strNetDev,
+              DeviceList(Device(longName, 1, 2) + Device("eth0" + longName, 3, 4) +
+                         "  eth0: -5 0 0 0 0 0 0 0 6\n  eth0: 5 0 0 0\n"
+                         "  eth0: 99999999999999999999 0 0 0 0 0 0 0 1\n" +
+                         Device("wlan9", 7, 8) + Device("eth0", 18446744073709551615ull, 50)));
+    CSystemControl control(paths);
+    uint64_t transmit = 0, receive = 0;
+    ASSERT_EQ(control.NetworkTrafficStatistics(transmit, receive), 0);
+    EXPECT_EQ(receive, 18446744073709551615ull);
+    EXPECT_EQ(transmit, 50u);
+    EXPECT_STREQ(control.GetStatistics().szInterface, "eth0");
+}
+
+TEST(CSystemControlCountersTest, KeepsTheLastValuesWithoutADefaultRouteAndFailsWithoutDevices) {
+    TempDir dir;
+    SYSTEM_CONTROL_PATHS paths = PathsIn(dir);
+    CSystemControl control(paths);
+    uint64_t transmit = 55, receive = 66;
+    EXPECT_EQ(control.NetworkTrafficStatistics(transmit, receive), -1);
+    EXPECT_EQ(transmit + receive, 55u + 66u);
+    WriteText(paths.strNetDev, DeviceList(Device("eth0", 100, 200)));
+    ASSERT_EQ(control.NetworkTrafficStatistics(transmit, receive), 0);  // no route table: zero at first
+    EXPECT_EQ(transmit + receive, 0u);
+    WriteText(paths.strNetRoute, Route("eth0"));
+    ASSERT_EQ(control.NetworkTrafficStatistics(transmit, receive), 0);
+    WriteText(paths.strNetRoute, Route("eth0", "0002A8C0"));
+    WriteText(paths.strNetDev, DeviceList(Device("eth0", 1000, 2000)));
+    ASSERT_EQ(control.NetworkTrafficStatistics(transmit, receive), 0);
+    EXPECT_EQ(transmit, 200u);
+    EXPECT_EQ(receive, 100u);
+}
