@@ -24,7 +24,7 @@ void CBusiness::DealMsg(const char* envelope) {
 void CBusiness::PostMsg(const char* source, const char* target, const char* opcode, const char* param) {
     if (!source || !target || !opcode || !param) return;
     CAutoString envelope;
-    envelope.Format(kEnvelopeTemplate, source, target, opcode, param);
+    envelope.Format(kEnvelopeFormat, source, target, opcode, param);
     PostMsg(envelope);
 }
 

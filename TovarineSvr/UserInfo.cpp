@@ -29,7 +29,7 @@ CAutoString CUserInfo::GetClientId() {
 
 CAutoString CUserInfo::GetHostName() {
     CAutoString name;
-    if (CAdapterCard::GetHostName(name) && !name.IsEmpty()) m_hostName = name;
+    if (CAdapterCard().GetHostName(name) == 0 && !name.IsEmpty()) m_hostName = name;
     return m_hostName;
 }
 
