@@ -80,12 +80,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::string ready = sim.ReadyJson();
-    std::printf("%s\n", ready.c_str());
-    std::fflush(stdout);
     if (!readyFile.empty() && !WriteReadyFile(readyFile, ready)) {
         std::fprintf(stderr, "portal-sim: cannot write %s\n", readyFile.c_str());
         return 1;
     }
+    // The same record on standard output, after the file: a reader of either sees a complete one.
+    std::printf("%s\n", ready.c_str());
+    std::fflush(stdout);
     int received = 0;
     sigwait(&signals, &received);
     sim.Stop();
