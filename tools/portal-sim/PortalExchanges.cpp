@@ -2,7 +2,6 @@
 
 #include <httplib.h>
 
-#include <regex>
 
 #include "PortalSim.h"
 #include "SimHttp.h"
@@ -18,9 +17,11 @@ std::string Tag(const std::string& problem) { return problem.substr(0, problem.f
 
 std::vector<std::string> CPortalExchanges::CheckHeaders(const cJSON* scenario, const httplib::Request& req) const {
     std::vector<std::string> problems;
-    static const std::regex agent("^VXRA/(Linux64|LinuxIpv664)/.+$");
     std::string userAgent = req.get_header_value("User-Agent");
-    if (!std::regex_match(userAgent, agent)) problems.push_back("bad-user-agent: \"" + userAgent + "\"");
+    auto versionAfter = [&](const std::string& prefix) {
+        return userAgent.size() > prefix.size() && userAgent.compare(0, prefix.size(), prefix) == 0;
+    };
+    if (!versionAfter("VXRA/Linux64/") && !versionAfter("VXRA/LinuxIpv664/")) problems.push_back("bad-user-agent: \"" + userAgent + "\"");
     if (req.get_header_value("Client-ID").empty()) problems.push_back("no-client-id: Client-ID is missing");
     std::string checksum = req.get_header_value("CDC-Checksum");
     std::string md5 = simhttp::Md5Hex(req.body);

@@ -18,6 +18,8 @@ namespace {
 constexpr long kMaxWaitMs = 120000;
 // Caps a fault's delay for the same reason.
 constexpr long kMaxDelayMs = 600000;
+// Nothing the service sends comes near this; larger bodies are refused.
+constexpr size_t kMaxBodyBytes = 16 * 1024 * 1024;
 
 std::string Upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
@@ -221,6 +223,7 @@ void CPortalSim::Finish(JsonPtr record, const std::string& endpoint, const httpl
 
 void CPortalSim::SetupPortalRoutes(httplib::Server& server, int index) {
     server.set_keep_alive_max_count(1);
+    server.set_payload_max_length(kMaxBodyBytes);
     server.Get("/", [this, index](const httplib::Request& req, httplib::Response& res) {
         m_pages->HandleProbe(req, res, index);
     });
@@ -349,6 +352,7 @@ void CPortalSim::HandleDownload(const httplib::Request& req, httplib::Response& 
 }
 
 void CPortalSim::SetupControlRoutes(httplib::Server& server) {
+    server.set_payload_max_length(kMaxBodyBytes);
     server.Get("/control/requests", [this](const httplib::Request& req, httplib::Response& res) {
         long since = req.has_param("since") ? std::atol(req.get_param_value("since").c_str()) : 0;
         SendJson(res, m_log.ToJson(req.get_param_value("endpoint"), since));

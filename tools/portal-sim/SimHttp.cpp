@@ -33,8 +33,11 @@ JsonPtr NewRecord(const httplib::Request& req, int server, const std::string& en
     simjson::AddString(record.get(), "endpoint", endpoint);
     simjson::AddString(record.get(), "method", req.method);
     simjson::AddString(record.get(), "path", req.path);
+    // httplib also parses form-encoded POST bodies into params; only a GET's are the URL's.
     cJSON* query = cJSON_AddObjectToObject(record.get(), "query");
-    for (const auto& [key, value] : req.params) simjson::AddString(query, key.c_str(), value);
+    if (req.method == "GET") {
+        for (const auto& [key, value] : req.params) simjson::AddString(query, key.c_str(), value);
+    }
     cJSON* headers = cJSON_AddObjectToObject(record.get(), "headers");
     for (const auto& [key, value] : req.headers) {
         if (key == "REMOTE_ADDR" || key == "REMOTE_PORT" || key == "LOCAL_ADDR" || key == "LOCAL_PORT") continue;
