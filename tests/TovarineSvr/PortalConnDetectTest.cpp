@@ -172,9 +172,9 @@ private:
 }  // namespace
 
 TEST_F(PortalConnTest, LocationHeaderFormsTheSimulatorDoesNotSend) {
-    std::string base;
     std::atomic<bool> contentLocation{true};
-    HeaderServer server([&](const httplib::Request&, httplib::Response& res) {
+    HeaderServer server([&](const httplib::Request& req, httplib::Response& res) {
+        std::string base = "http://" + req.get_header_value("Host");
         res.status = 302;
         if (contentLocation) {
             // The first "location:" in the block wins.
@@ -184,8 +184,7 @@ TEST_F(PortalConnTest, LocationHeaderFormsTheSimulatorDoesNotSend) {
             res.set_header("Location", "/portal/index.cgi");
         }
     });
-    base = server.Url();
-    MakeConn({{"redirect", base + "/"}});
+    MakeConn({{"redirect", server.Url() + "/"}});
     EXPECT_EQ(m_conn->CheckNetEnv(), 1);
     contentLocation = false;
     EXPECT_EQ(m_conn->CheckNetEnv(), 0);  // no target: the 302 itself is the final page
