@@ -69,9 +69,9 @@ int CPortalConn::InitPortalConf() {
     conf.fileInterval = LeadingInt(local("plusInterval"));
     conf.fileIntervalFlag = LeadingInt(local("plusFlag"));
     m_DisasterUrl = local("disasterUrl");
+    std::lock_guard<std::mutex> guard(m_clusterLock);
     conf.m_strServersIPv4 = local("serverCluster");
     conf.m_strServersIPv6 = local("serverCluster6");
-
     if (!conf.m_strServersIPv4.IsEmpty()) m_hashBalance4.SetIpList(conf.m_strServersIPv4.GetBuffer());
     if (!conf.m_strServersIPv6.IsEmpty()) m_hashBalance6.SetIpList(conf.m_strServersIPv6.GetBuffer());
     m_DisasterUrl.MakeLower();

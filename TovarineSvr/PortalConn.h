@@ -144,5 +144,7 @@ private:
     std::unique_ptr<CAuthConfig> m_pPortalConf;
     HashBalance m_hashBalance4;
     HashBalance m_hashBalance6;
+    // The lists and their texts: a second "ClientStart" reloads them from the message thread.
+    std::mutex m_clusterLock;
     unsigned m_preconnectPauseMs = 500;
 };
