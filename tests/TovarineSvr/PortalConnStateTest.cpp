@@ -1,6 +1,7 @@
 // State changes and their messages, the replay, error headers, the account
 // domain rule and published values.
 #include <cstring>
+#include <thread>
 
 #include "HttpData.h"
 #include "PortalConnFixture.h"
@@ -99,4 +100,19 @@ TEST_F(PortalConnTest, ClusterFromTheSettingsIsWalkedThroughOnce) {
     EXPECT_EQ(m_conn->GetNewServerIP(url), 0);
     m_conn->ReloadServerLists();  // a second "ClientStart" refills a used-up list
     EXPECT_EQ(m_conn->GetNewServerIP(url), 1);
+}
+
+TEST_F(PortalConnTest, ReplayFromTheMessageThreadNeverTearsAMessage) {
+    MakeConn();
+    m_conn->NetStateChange(S::ES_CONNECTING, S::ES_CONNECTFAIL, 1, "x");
+    std::thread replay([this] {
+        for (int i = 0; i < 200; ++i) m_conn->PostLastNetStateMessage();
+    });
+    for (int i = 0; i < 200; ++i) m_conn->NetStateChange(S::ES_CONNECTING, S::ES_CONNECTFAIL, i, std::to_string(i).c_str());
+    replay.join();
+    ASSERT_EQ(m_host.states.size(), 401u);
+    for (const auto& line : m_host.states) {
+        std::string code = line.substr(4, line.find(' ', 4) - 4);
+        EXPECT_EQ(line, "1>3 " + code + " " + (code == "1" && line.back() == 'x' ? "x" : code));
+    }
 }
