@@ -31,19 +31,20 @@ protected:
 };
 
 TEST_F(PortalConfigTest, FullDocumentFillsTheRecord) {
-    ASSERT_EQ(0, Parse("<?xml version=\"1.0\"?>\n<config>\n"
-                       "  <ticket-url>http://p/ticket</ticket-url>\n"
-                       "  <query-url>http://p/query</query-url>\n"
-                       "  <auth-url>http://p/auth?a=1&amp;b=2</auth-url>\n"
-                       "  <state-url>http://p/state</state-url>\n"
-                       "  <state-interval>30</state-interval>\n"
-                       "  <notify><register>r1</register><register>r2</register><option>o1</option></notify>\n"
-                       "  <account><modify><type>add-domain</type><value>campus</value></modify></account>\n"
-                       "  <auth><type>cdc-http-pap</type></auth>\n"
-                       "  <server-clusters servers=\"10.0.0.1,10.0.0.2\"/>\n"
-                       "  <user-config><against-interval>60</against-interval></user-config>\n"
-                       "  <FunCfg><Dns on=\"1\">x</Dns><Stats>y</Stats></FunCfg>\n"
-                       "</config>"));
+    ASSERT_EQ(0,
+              Parse("<?xml version=\"1.0\"?>\n<config>\n"
+                    "  <ticket-url>http://p/ticket</ticket-url>\n"
+                    "  <query-url>http://p/query</query-url>\n"
+                    "  <auth-url>http://p/auth?a=1&amp;b=2</auth-url>\n"
+                    "  <state-url>http://p/state</state-url>\n"
+                    "  <state-interval>30</state-interval>\n"
+                    "  <notify><register>r1</register><register>r2</register><option>o1</option></notify>\n"
+                    "  <account><modify><type>add-domain</type><value>campus</value></modify></account>\n"
+                    "  <auth><type>cdc-http-pap</type></auth>\n"
+                    "  <server-clusters servers=\"10.0.0.1,10.0.0.2\"/>\n"
+                    "  <user-config><against-interval>60</against-interval></user-config>\n"
+                    "  <FunCfg><Dns on=\"1\">x</Dns><Stats>y</Stats></FunCfg>\n"
+                    "</config>"));
     EXPECT_STREQ("http://p/ticket", m_config.strTickUrl);
     EXPECT_STREQ("http://p/query", m_config.strQueryUrl);
     EXPECT_STREQ("http://p/auth?a=1&b=2", m_config.strAuthUrl);
@@ -62,8 +63,12 @@ TEST_F(PortalConfigTest, FullDocumentFillsTheRecord) {
 }
 
 TEST_F(PortalConfigTest, RefusedDocumentsChangeNothing) {
-    const char* refused[] = {nullptr, "", "<other><ticket-url>x</ticket-url></other>", "<config><ticket-url>x",
-                             "<config/><config/>", "text only"};
+    const char* refused[] = {nullptr,
+                             "",
+                             "<other><ticket-url>x</ticket-url></other>",
+                             "<config><ticket-url>x",
+                             "<config/><config/>",
+                             "text only"};
     for (const char* xml : refused) {
         m_config.strTickUrl = "before";
         EXPECT_EQ(-1, Parse(xml)) << (xml ? xml : "(null)");
@@ -119,8 +124,9 @@ TEST_F(PortalConfigTest, AuthElementsSumTheirMethodsAndPickTheDefault) {
         int type;
         int defaultAuth;
     } cases[] = {
-        {"<auth><type>cdc-http-pap</type><default>YES</default></auth><auth><type>cdc-mobile-qr</type></auth>", 4,
-         3, 1},
+        {"<auth><type>cdc-http-pap</type><default>YES</default></auth><auth><type>cdc-mobile-qr</type></"
+         "auth>",
+         4, 3, 1},
         {"<auth><default>1</default><type>cdc-mobile-qr</type></auth>", 1, 2, 2},
         {"<auth><type>cdc-http-pap</type></auth><auth><type>cdc-http-pap</type></auth>", 4, 2, 4},
         {"<auth><type>sms</type><default>no</default></auth>", 2, 4, 2},
@@ -214,8 +220,8 @@ TEST(CPortalParserSharingTimes, ReadBetweenTheirTags) {
         int share;
         int logout;
     } cases[] = {
-        {"<user-config><against-interval>60</against-interval><logout-delay>120</logout-delay></user-config>", 60,
-         120},
+        {"<user-config><against-interval>60</against-interval><logout-delay>120</logout-delay></user-config>",
+         60, 120},
         {"<logout-delay>soon</logout-delay><against-interval>x</against-interval>", 0, 0},
         {"<user-config/>", 0, 300},
         {"<against-interval>60", 0, 300},

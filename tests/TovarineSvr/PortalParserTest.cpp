@@ -1,7 +1,5 @@
 // Request bodies and answers go through the real sample module: bodies are
 // decoded back with the loader, answers are produced with its encoder.
-#include "PortalParser.h"
-
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -16,6 +14,7 @@
 #include "AuthConfig.h"
 #include "HttpData.h"
 #include "Markup.h"
+#include "PortalParser.h"
 #include "TempDir.h"
 #include "ZsmHelper.h"
 
@@ -50,7 +49,8 @@ protected:
         CMarkup doc(Decode(body).c_str());
         Children children;
         if (!doc.IsWellFormed() || !doc.FindElem("request")) return {{"<not a request>", ""}};
-        while (doc.FindChildElem()) children.emplace_back(doc.GetChildTagName().c_str(), doc.GetChildData().c_str());
+        while (doc.FindChildElem())
+            children.emplace_back(doc.GetChildTagName().c_str(), doc.GetChildData().c_str());
         return children;
     }
 
@@ -67,7 +67,8 @@ TEST_F(PortalParserTest, BuildersListTheirElementsInDocumentOrder) {
     CPortalParser& p = m_parser;
     const Case cases[] = {
         {"ticket",
-         p.MakeTickRequestData("host", "agent", "cid", "10.0.0.2", "2001:db8::2", "00-11-22-33-44-55", "T", "linux64"),
+         p.MakeTickRequestData("host", "agent", "cid", "10.0.0.2", "2001:db8::2", "00-11-22-33-44-55", "T",
+                               "linux64"),
          {{"ostag", "linux64"},
           {"local-time", "T"},
           {"mac", "00-11-22-33-44-55"},
@@ -95,7 +96,11 @@ TEST_F(PortalParserTest, BuildersListTheirElementsInDocumentOrder) {
           {"user-agent", "agent"}}},
         {"logout",
          p.MakeTermRequestData("agent", "cid", "tk", "T", "8"),
-         {{"reason", "8"}, {"local-time", "T"}, {"ticket", "tk"}, {"client-id", "cid"}, {"user-agent", "agent"}}},
+         {{"reason", "8"},
+          {"local-time", "T"},
+          {"ticket", "tk"},
+          {"client-id", "cid"},
+          {"user-agent", "agent"}}},
         {"state",
          p.MakeStateRequestData("agent", "cid", "tk", "T"),
          {{"local-time", "T"}, {"ticket", "tk"}, {"client-id", "cid"}, {"user-agent", "agent"}}},
@@ -115,8 +120,8 @@ TEST_F(PortalParserTest, HeartbeatCarriesTheSharingResultFirstOnlyWhenNonZero) {
         const char* shared;
     } cases[] = {{0, nullptr}, {2, "2"}, {1, "1"}, {-1, "-1"}};
     for (const auto& c : cases) {
-        Children children =
-            RequestChildren(m_parser.MakeKeepRequestData("a", "c", "t", "4", "6", "m", "T", "ignored", c.result));
+        Children children = RequestChildren(
+            m_parser.MakeKeepRequestData("a", "c", "t", "4", "6", "m", "T", "ignored", c.result));
         ASSERT_FALSE(children.empty());
         if (c.shared) {
             EXPECT_EQ(8u, children.size()) << c.result;
@@ -142,7 +147,8 @@ TEST_F(PortalParserTest, AccountAndPasswordTravelUnchangedInCdata) {
 }
 
 TEST_F(PortalParserTest, ValuesAreEscapedAndHostNameKeepsItsReferences) {
-    CAutoString body = m_parser.MakeTickRequestData("a&amp;b&c", "x<y>&z", "</client-id>", "", "", "", "T", "o");
+    CAutoString body =
+        m_parser.MakeTickRequestData("a&amp;b&c", "x<y>&z", "</client-id>", "", "", "", "T", "o");
     std::string text = Decode(body);
     EXPECT_NE(std::string::npos, text.find("<host-name>a&amp;b&amp;c</host-name>")) << text;
     EXPECT_NE(std::string::npos, text.find("<user-agent>x&lt;y&gt;&amp;z</user-agent>")) << text;
@@ -154,7 +160,8 @@ TEST_F(PortalParserTest, ValuesAreEscapedAndHostNameKeepsItsReferences) {
 }
 
 TEST_F(PortalParserTest, NullValuesGiveEmptyElements) {
-    Children children = RequestChildren(m_parser.MakeAuthRequestData(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+    Children children =
+        RequestChildren(m_parser.MakeAuthRequestData(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
     ASSERT_EQ(6u, children.size());
     for (const auto& child : children) EXPECT_EQ("", child.second) << child.first;
 }
@@ -165,9 +172,10 @@ TEST_F(PortalParserTest, HeaderBlockHasFiveOrEightLines) {
                   "\r\nClient-ID:cid\r\nCDC-Checksum:0123abcd\r\n",
               five.c_str());
     CAutoString eight = m_parser.MakeRequestHead("ua", "cid", "sum", "s1", "d1", "a1");
-    EXPECT_EQ(std::string("Connection:close\r\nUser-Agent:ua\r\nAlgo-ID:") + kSampleAlgoId +
-                  "\r\nClient-ID:cid\r\nCDC-Checksum:sum\r\nCDC-SchoolId:s1\r\nCDC-Domain:d1\r\nCDC-Area:a1\r\n",
-              eight.c_str());
+    EXPECT_EQ(
+        std::string("Connection:close\r\nUser-Agent:ua\r\nAlgo-ID:") + kSampleAlgoId +
+            "\r\nClient-ID:cid\r\nCDC-Checksum:sum\r\nCDC-SchoolId:s1\r\nCDC-Domain:d1\r\nCDC-Area:a1\r\n",
+        eight.c_str());
 }
 
 TEST_F(PortalParserTest, HeaderValuesCannotStartLinesOfTheirOwn) {
@@ -185,7 +193,8 @@ TEST_F(PortalParserTest, RequestHeadTakesTheConfigurationAndTheBodyChecksum) {
     // RFC 1321 test vector.
     CAutoString head = m_parser.GetRequestHead(config, "abc");
     EXPECT_EQ(std::string("Connection:close\r\nUser-Agent:VXRA/Linux64/2.1\r\nAlgo-ID:") + kSampleAlgoId +
-                  "\r\nClient-ID:client-7\r\nCDC-Checksum:900150983cd24fb0d6963f7d28e17f72\r\nCDC-Domain:campus\r\n",
+                  "\r\nClient-ID:client-7\r\nCDC-Checksum:900150983cd24fb0d6963f7d28e17f72\r\nCDC-Domain:"
+                  "campus\r\n",
               head.c_str());
 }
 
@@ -202,7 +211,8 @@ TEST_F(PortalParserTest, LoginAnswerGivesTextsNumbersAndMarkup) {
     CAutoString account, keepUrl, termUrl, userConfig, domainConfig;
     int retry = -1;
     std::string answer = Encode(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><response><domain-config><dns>10.0.0.53</dns></domain-config>"
+        "<?xml version=\"1.0\" "
+        "encoding=\"UTF-8\"?><response><domain-config><dns>10.0.0.53</dns></domain-config>"
         "<keep-retry>3 times</keep-retry><userid>bob@campus</userid><keep-url>http://p/keep</keep-url>"
         "<term-url>http://p/term?a=1&amp;b=2</term-url>"
         "<user-config><against-interval>60</against-interval></user-config></response>");
