@@ -101,7 +101,8 @@ void CPortalConn::NetStateChange(ESTATE eStateOld, ESTATE eStateNew, int iErrorc
         case ES_PRECONNECTFAIL:
         case ES_PRECONNECTING:
             PostNetStateMessage(eStateOld, eStateNew, iErrorcode, subErrCode);
-            if (m_preconnectPauseMs) std::this_thread::sleep_for(std::chrono::milliseconds(m_preconnectPauseMs));
+            if (m_preconnectPauseMs)
+                std::this_thread::sleep_for(std::chrono::milliseconds(m_preconnectPauseMs));
             break;
         default:
             // Recorded only: an intercepted logout or ticket request is not news to the user.
@@ -120,7 +121,8 @@ void CPortalConn::PostExLocked(ESTATE eStateOld, ESTATE eStateNew, int iErrorcod
                                    XmlEscape(strExtern));
 }
 
-void CPortalConn::PostNetStateMessage(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, CAutoString subErrCode) {
+void CPortalConn::PostNetStateMessage(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode,
+                                      CAutoString subErrCode) {
     // Held across the post too, so a replay never overtakes a newer message.
     std::lock_guard<std::mutex> guard(m_lastLock);
     m_lastErrType = 0;
@@ -131,8 +133,8 @@ void CPortalConn::PostNetStateMessage(ESTATE eStateOld, ESTATE eStateNew, int iE
     PostPlainLocked(eStateOld, eStateNew, iErrorcode, m_lastSubErrCode);
 }
 
-void CPortalConn::PostNetStateMessageEx(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, const char* pSubType,
-                                        const char* pExtern) {
+void CPortalConn::PostNetStateMessageEx(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode,
+                                        const char* pSubType, const char* pExtern) {
     std::lock_guard<std::mutex> guard(m_lastLock);
     m_lastErrType = 1;
     m_lastState = eStateNew;

@@ -104,8 +104,9 @@ private:
     void PrepareRequest(CHttpData& data, const char* url, const CAutoString& body, const CAutoString& head,
                         unsigned long timeOutMs);
     // Sends through the common path with a fresh header block.
-    int SendPortalRequest(TovarineSvr::TaskItem verb, CHttpData& data, const char* url, const CAutoString& body,
-                          unsigned long timeOutMs, unsigned long& errCode, CAutoString& subErrCode);
+    int SendPortalRequest(TovarineSvr::TaskItem verb, CHttpData& data, const char* url,
+                          const CAutoString& body, unsigned long timeOutMs, unsigned long& errCode,
+                          CAutoString& subErrCode);
     // The last-message fields under m_lastLock; posts with escaped texts.
     void PostPlainLocked(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, const CAutoString& subErrCode);
     void PostExLocked(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, const CAutoString& subType,

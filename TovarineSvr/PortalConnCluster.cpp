@@ -33,7 +33,8 @@ void CPortalConn::SetServerIp() {
     } else if (conf.m_afType == 10) {
         conf.strUserAgent.Format("VXRA/LinuxIpv664/%s", conf.version.GetBuffer());
     }
-    CLog::GetInst()->WriteLog(3, "sysVer is %s,agent is %s", conf.ostag.GetBuffer(), conf.strUserAgent.GetBuffer());
+    CLog::GetInst()->WriteLog(3, "sysVer is %s,agent is %s", conf.ostag.GetBuffer(),
+                              conf.strUserAgent.GetBuffer());
 }
 
 void CPortalConn::ResetNetConfig() {

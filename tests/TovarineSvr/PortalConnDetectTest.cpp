@@ -14,10 +14,14 @@ TEST_F(PortalConnTest, DetectionFollowsEveryRedirectFormToTheConfiguration) {
     struct Case {
         const char* scenario;
         int result;
-    } cases[] = {{"\"probe\":{\"mode\":\"302\",\"uppercase\":true}", 1}, {"\"probe\":{\"mode\":\"303\"}", 1},
-                 {"\"probe\":{\"mode\":\"meta\"}", 1},  {"\"probe\":{\"mode\":\"script\"}", 1},
-                 {"\"probe\":{\"mode\":\"none\"}", 0},  {"\"portal\":{\"markers\":\"none\"}", 0},
-                 {"\"portal\":{\"markers\":\"open_only\"}", 0}, {"\"portal\":{\"markers\":\"empty\"}", 0},
+    } cases[] = {{"\"probe\":{\"mode\":\"302\",\"uppercase\":true}", 1},
+                 {"\"probe\":{\"mode\":\"303\"}", 1},
+                 {"\"probe\":{\"mode\":\"meta\"}", 1},
+                 {"\"probe\":{\"mode\":\"script\"}", 1},
+                 {"\"probe\":{\"mode\":\"none\"}", 0},
+                 {"\"portal\":{\"markers\":\"none\"}", 0},
+                 {"\"portal\":{\"markers\":\"open_only\"}", 0},
+                 {"\"portal\":{\"markers\":\"empty\"}", 0},
                  {"\"probe\":{\"mode\":\"loop\"}", -4}};
     ASSERT_NO_FATAL_FAILURE(StartSim());
     MakeConn();
@@ -48,17 +52,18 @@ TEST_F(PortalConnTest, EntryPageMovesToAClusterServerBeforeItIsRequested) {
 }
 
 TEST_F(PortalConnTest, ConfigurationIsPublishedInOrderWithFunctionSettingsEscapedOnce) {
-    ASSERT_NO_FATAL_FAILURE(StartSim(
-        "\"config\":{\"stats_infor\":{\"url\":\"http://s/x?a=1&b=2\"},\"update\":true,"
-        "\"funcfg\":{\"Zeta\":\"<Zeta>a &amp; b</Zeta>\"}},\"cluster\":{\"servers\":2}"));
+    ASSERT_NO_FATAL_FAILURE(
+        StartSim("\"config\":{\"stats_infor\":{\"url\":\"http://s/x?a=1&b=2\"},\"update\":true,"
+                 "\"funcfg\":{\"Zeta\":\"<Zeta>a &amp; b</Zeta>\"}},\"cluster\":{\"servers\":2}"));
     MakeConn({{"clientId", "CID-0001"}});
     ASSERT_EQ(m_conn->RequestConfig(0), 1);
     V keys;
     for (const auto& m : m_host.msgs) keys.push_back(m.substr(0, m.find("</key>")));
     for (auto& k : keys) k = k.substr(k.find("<key>") + 5);
-    EXPECT_EQ(keys, (V{"authType", "authDefautType", "schoolId", "domain", "area", "FUN_StatsInfor", "FUN_Update",
-                       "FUN_Zeta", "version", "clientId"}));
-    EXPECT_EQ(m_host.msgs[7], "Portal InfoCenter <key>FUN_Zeta</key><value>&lt;Zeta&gt;a &amp;amp; b&lt;/Zeta&gt;</value>");
+    EXPECT_EQ(keys, (V{"authType", "authDefautType", "schoolId", "domain", "area", "FUN_StatsInfor",
+                       "FUN_Update", "FUN_Zeta", "version", "clientId"}));
+    EXPECT_EQ(m_host.msgs[7],
+              "Portal InfoCenter <key>FUN_Zeta</key><value>&lt;Zeta&gt;a &amp;amp; b&lt;/Zeta&gt;</value>");
     EXPECT_NE(m_host.msgs[5].find("url=&quot;http://s/x?a=1&amp;amp;b=2&quot;"), std::string::npos);
     EXPECT_STREQ(m_info->GetValue("FUN_Zeta").GetBuffer(), "<Zeta>a &amp; b</Zeta>");
     EXPECT_EQ(m_conn->GetConnCfg(), 0);
@@ -74,7 +79,8 @@ TEST_F(PortalConnTest, LocationHeaderFormsTheSimulatorDoesNotSend) {
     server.Get("/", [&](const httplib::Request& req, httplib::Response& res) {
         res.status = 302;
         if (contentLocation) {  // the first "location:" of the block wins
-            res.set_header("Content-Location", "http://" + req.get_header_value("Host") + "/portal/index.cgi");
+            res.set_header("Content-Location",
+                           "http://" + req.get_header_value("Host") + "/portal/index.cgi");
             res.set_header("Location", "http://127.0.0.1:9/elsewhere");
         } else {
             res.set_header("Location", "/portal/index.cgi");

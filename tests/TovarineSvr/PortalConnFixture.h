@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "AuthConfig.h"
 #include "InfoCenter.h"
 #include "PortalConn.h"
 #include "PortalSimProcess.h"
 #include "TempDir.h"
-#include "AuthConfig.h"
 
 class FakePortalHost : public IPortalHost {
 public:
@@ -26,8 +26,8 @@ public:
                              CAutoString sub) override {
         states.push_back(Line(o, n, code) + sub.GetBuffer());
     }
-    void PostNetStateMessageEx(INetConn::ETYPE, INetConn::ESTATE o, INetConn::ESTATE n, int code, const char* type,
-                               const char* ext) override {
+    void PostNetStateMessageEx(INetConn::ETYPE, INetConn::ESTATE o, INetConn::ESTATE n, int code,
+                               const char* type, const char* ext) override {
         states.push_back(Line(o, n, code) + "[" + type + "] " + ext);
     }
     void PostMsg(const char* opType, const char* opCode, const char* param) override {
@@ -82,8 +82,8 @@ protected:
         options.workDir = m_dir / "sim";
         std::filesystem::create_directories(options.workDir);
         options.module = Bin("libsample_algo.so");
-        options.scenarioJson = "{\"module\":{\"zxm\":\"" + Bin("zxmAlogic.zxm") + "\"}" + (extra.empty() ? "" : ",") +
-                               extra + "}";
+        options.scenarioJson = "{\"module\":{\"zxm\":\"" + Bin("zxmAlogic.zxm") + "\"}" +
+                               (extra.empty() ? "" : ",") + extra + "}";
         m_sim = std::make_unique<PortalSimProcess>(options);
         std::string error;
         ASSERT_TRUE(m_sim->Start(&error)) << error;

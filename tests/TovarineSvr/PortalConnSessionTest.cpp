@@ -10,7 +10,8 @@ const std::string kNone = "00000000-0000-0000-0000-000000000000";
 
 TEST_F(PortalConnTest, FromTicketToLoginHeartbeatStateAndLogout) {
     ASSERT_NO_FATAL_FAILURE(
-        StartSim("\"answers\":{\"ticket\":\"T-1\",\"domain_config\":\"<domain-config><dns1>1.2.3.4</dns1></domain-config>\"}"));
+        StartSim("\"answers\":{\"ticket\":\"T-1\",\"domain_config\":\"<domain-config><dns1>1.2.3.4</dns1></"
+                 "domain-config>\"}"));
     MakeConn();
     ASSERT_EQ(m_conn->RequestConfig(0), 1);
     m_host.states.clear(), m_host.msgs.clear();
@@ -44,7 +45,8 @@ TEST_F(PortalConnTest, RefusedLoginsAreReportedByTheirCause) {
     struct Case {
         const char *fault, *user, *posted;
     } cases[] = {
-        {"{\"error_code\":105,\"last_login\":\"06-12 <pc1>\"}", "alice", "1>3 150200 [ConnError] 06-12 &lt;pc1&gt;"},
+        {"{\"error_code\":105,\"last_login\":\"06-12 <pc1>\"}", "alice",
+         "1>3 150200 [ConnError] 06-12 &lt;pc1&gt;"},
         {"{\"error_code\":105,\"sub_error\":\"dup\"}", "13800138000@campus", "1>3 140105 dup"},
         {"{\"error_code\":105,\"sub_error\":\"dup\"}", "abc", "1>3 150201 "},
         {"{\"error_code\":7,\"sub_error\":\"s7\"}", "alice", "1>3 140007 s7"},

@@ -15,10 +15,13 @@ TEST_F(PortalConnTest, EachNewStateIsPostedOrOnlyRecorded) {
     struct Case {
         S::ESTATE state, current;
         const char* posted;
-    } cases[] = {{S::ES_PRECONNECTING, S::ES_CONNECTED, ""},      {S::ES_PRECONNECTING, S::ES_PRECONNECTED, ""},
+    } cases[] = {{S::ES_PRECONNECTING, S::ES_CONNECTED, ""},
+                 {S::ES_PRECONNECTING, S::ES_PRECONNECTED, ""},
                  {S::ES_PRECONNECTING, S::ES_PRECONNECTFAIL, "0>33 7 a&amp;b"},
-                 {S::ES_CONNECTED, S::ES_NONE, "0>2 7 a&amp;b"},    {S::ES_CONNECTFAIL, S::ES_NONE, "0>3 7 a&amp;b"},
-                 {S::ES_DISCONNECTFAIL, S::ES_NONE, ""},           {S::ES_DISCONNECTING, S::ES_NONE, ""},
+                 {S::ES_CONNECTED, S::ES_NONE, "0>2 7 a&amp;b"},
+                 {S::ES_CONNECTFAIL, S::ES_NONE, "0>3 7 a&amp;b"},
+                 {S::ES_DISCONNECTFAIL, S::ES_NONE, ""},
+                 {S::ES_DISCONNECTING, S::ES_NONE, ""},
                  {S::ES_CANCELED, S::ES_NONE, ""}};
     for (const auto& c : cases) {
         m_conn->PostError(c.current, 0, 0, 1);  // sets the state directly
@@ -48,8 +51,10 @@ TEST_F(PortalConnTest, ErrorHeadersGiveTheCodeAndTheTrimmedSubError) {
         const char* head;
         int code;
         const char* sub;
-    } cases[] = {{"Sub-Error:  abc \r\n", -1, "abc"},         {"Error-Code: 0\r\n", 0, ""},
-                 {"Error-Code: 105\r\nSub-Error: 9\r\n", 105, "9"}, {"Error-Code: \r\n", -1, ""},
+    } cases[] = {{"Sub-Error:  abc \r\n", -1, "abc"},
+                 {"Error-Code: 0\r\n", 0, ""},
+                 {"Error-Code: 105\r\nSub-Error: 9\r\n", 105, "9"},
+                 {"Error-Code: \r\n", -1, ""},
                  {"Error-Code: 99999999999999\r\n", 2147483647, ""}};
     for (const auto& c : cases) {
         CHttpData data;
@@ -83,7 +88,8 @@ TEST_F(PortalConnTest, PublishedValuesAreStoredAsGivenAndPostedEscaped) {
     MakeConn();
     m_conn->SendData("FUN_X", "<X a=\"1&2\"/>");
     m_conn->SendData("empty", "");
-    EXPECT_EQ(m_host.msgs, V{"Portal InfoCenter <key>FUN_X</key><value>&lt;X a=&quot;1&amp;2&quot;/&gt;</value>"});
+    EXPECT_EQ(m_host.msgs,
+              V{"Portal InfoCenter <key>FUN_X</key><value>&lt;X a=&quot;1&amp;2&quot;/&gt;</value>"});
     EXPECT_STREQ(m_info->GetValue("FUN_X").GetBuffer(), "<X a=\"1&2\"/>");
 }
 
@@ -108,7 +114,8 @@ TEST_F(PortalConnTest, ReplayFromTheMessageThreadNeverTearsAMessage) {
     std::thread replay([this] {
         for (int i = 0; i < 200; ++i) m_conn->PostLastNetStateMessage();
     });
-    for (int i = 0; i < 200; ++i) m_conn->NetStateChange(S::ES_CONNECTING, S::ES_CONNECTFAIL, i, std::to_string(i).c_str());
+    for (int i = 0; i < 200; ++i)
+        m_conn->NetStateChange(S::ES_CONNECTING, S::ES_CONNECTFAIL, i, std::to_string(i).c_str());
     replay.join();
     ASSERT_EQ(m_host.states.size(), 401u);
     for (const auto& line : m_host.states) {
