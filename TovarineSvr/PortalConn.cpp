@@ -110,15 +110,15 @@ void CPortalConn::NetStateChange(ESTATE eStateOld, ESTATE eStateNew, int iErrorc
     }
 }
 
+// The host formats the fragment and escapes the texts: they go out raw here.
 void CPortalConn::PostPlainLocked(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode,
                                   const CAutoString& subErrCode) {
-    m_pHost->PostNetStateMessage(ET_PORTAL, eStateOld, eStateNew, iErrorcode, XmlEscape(subErrCode));
+    m_pHost->PostNetStateMessage(ET_PORTAL, eStateOld, eStateNew, iErrorcode, subErrCode);
 }
 
 void CPortalConn::PostExLocked(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, const CAutoString& subType,
                                const CAutoString& strExtern) {
-    m_pHost->PostNetStateMessageEx(ET_PORTAL, eStateOld, eStateNew, iErrorcode, XmlEscape(subType),
-                                   XmlEscape(strExtern));
+    m_pHost->PostNetStateMessageEx(ET_PORTAL, eStateOld, eStateNew, iErrorcode, subType, strExtern);
 }
 
 void CPortalConn::PostNetStateMessage(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode,

@@ -107,7 +107,7 @@ private:
     int SendPortalRequest(TovarineSvr::TaskItem verb, CHttpData& data, const char* url,
                           const CAutoString& body, unsigned long timeOutMs, unsigned long& errCode,
                           CAutoString& subErrCode);
-    // The last-message fields under m_lastLock; posts with escaped texts.
+    // Post with the last-message fields under m_lastLock; the host escapes the texts.
     void PostPlainLocked(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, const CAutoString& subErrCode);
     void PostExLocked(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, const CAutoString& subType,
                       const CAutoString& strExtern);

@@ -46,7 +46,7 @@ TEST_F(PortalConnTest, RefusedLoginsAreReportedByTheirCause) {
         const char *fault, *user, *posted;
     } cases[] = {
         {"{\"error_code\":105,\"last_login\":\"06-12 <pc1>\"}", "alice",
-         "1>3 150200 [ConnError] 06-12 &lt;pc1&gt;"},
+         "1>3 150200 [ConnError] 06-12 <pc1>"},
         {"{\"error_code\":105,\"sub_error\":\"dup\"}", "13800138000@campus", "1>3 140105 dup"},
         {"{\"error_code\":105,\"sub_error\":\"dup\"}", "abc", "1>3 150201 "},
         {"{\"error_code\":7,\"sub_error\":\"s7\"}", "alice", "1>3 140007 s7"},

@@ -17,9 +17,9 @@ TEST_F(PortalConnTest, EachNewStateIsPostedOrOnlyRecorded) {
         const char* posted;
     } cases[] = {{S::ES_PRECONNECTING, S::ES_CONNECTED, ""},
                  {S::ES_PRECONNECTING, S::ES_PRECONNECTED, ""},
-                 {S::ES_PRECONNECTING, S::ES_PRECONNECTFAIL, "0>33 7 a&amp;b"},
-                 {S::ES_CONNECTED, S::ES_NONE, "0>2 7 a&amp;b"},
-                 {S::ES_CONNECTFAIL, S::ES_NONE, "0>3 7 a&amp;b"},
+                 {S::ES_PRECONNECTING, S::ES_PRECONNECTFAIL, "0>33 7 a&b"},
+                 {S::ES_CONNECTED, S::ES_NONE, "0>2 7 a&b"},
+                 {S::ES_CONNECTFAIL, S::ES_NONE, "0>3 7 a&b"},
                  {S::ES_DISCONNECTFAIL, S::ES_NONE, ""},
                  {S::ES_DISCONNECTING, S::ES_NONE, ""},
                  {S::ES_CANCELED, S::ES_NONE, ""}};
@@ -42,7 +42,7 @@ TEST_F(PortalConnTest, ReplayRepeatsTheLastPostedMessageInItsForm) {
     m_conn->PostLastNetStateMessage();
     m_conn->PostError(S::ES_CONNECTFAIL, 150102, -4, 1);
     m_conn->PostLastNetStateMessage();
-    EXPECT_EQ(m_host.states, (V{"1>3 140001 &lt;x&gt;", "1>3 140001 &lt;x&gt;", "0>3 150102 [HttpError] -4",
+    EXPECT_EQ(m_host.states, (V{"1>3 140001 <x>", "1>3 140001 <x>", "0>3 150102 [HttpError] -4",
                                 "0>3 150102 [HttpError] -4"}));
 }
 
