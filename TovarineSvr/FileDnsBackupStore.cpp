@@ -9,36 +9,14 @@
 #include <string>
 
 #include "SimpleFile.h"
-
-namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return m_fd; }
-    int Release() {
-        int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
-
-}  // namespace
+#include "UniqueFd.h"
 
 CFileDnsBackupStore::CFileDnsBackupStore(const char* path) : m_strPath(path ? path : "") {}
 
 CAutoString CFileDnsBackupStore::Load() {
     CAutoString text;
     text.Empty();
-    Fd fd(open(m_strPath.GetBuffer(), O_RDONLY | O_CLOEXEC));
+    CUniqueFd fd(open(m_strPath.GetBuffer(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0) return text;
     std::string content;
     char chunk[4096];
@@ -58,7 +36,7 @@ bool CFileDnsBackupStore::Save(const char* text) {
     if (m_strPath.IsEmpty() || !text) return false;
     CSimpleFile::RecuMkDir(m_strPath.GetBuffer(), 0700, true);
     std::string temporary = std::string(m_strPath.GetBuffer()) + ".tmp";
-    Fd fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    CUniqueFd fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     if (fd.Get() < 0) return false;
     size_t length = strlen(text);
     size_t done = 0;

@@ -14,22 +14,9 @@
 #include "DnsBackup.h"
 #include "FileDnsBackupStore.h"
 #include "Log.h"
+#include "UniqueFd.h"
 
 namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 int ReadAll(int fd, std::string& content) {
     content.clear();
@@ -251,7 +238,7 @@ int CNetHelper::SetDNSServers(CAutoString& dns1, CAutoString& dns2) {
     }
     if (!IsUsable(dns1.GetBuffer()) && !IsUsable(dns2.GetBuffer())) return EINVAL;
 
-    Fd fd(open(m_strResolvPath.GetBuffer(), O_RDWR | O_CLOEXEC));
+    CUniqueFd fd(open(m_strResolvPath.GetBuffer(), O_RDWR | O_CLOEXEC));
     if (fd.Get() < 0) return errno;
     std::string content;
     if (int error = ReadAll(fd.Get(), content)) return error;
@@ -282,7 +269,7 @@ int CNetHelper::SetDNSServers(CAutoString& dns1, CAutoString& dns2) {
 int CNetHelper::RestoreDNSServers() {
     CDnsBackup* pending = Backup();
     if (!pending) return 0;
-    Fd fd(open(m_strResolvPath.GetBuffer(), O_RDWR | O_CLOEXEC));
+    CUniqueFd fd(open(m_strResolvPath.GetBuffer(), O_RDWR | O_CLOEXEC));
     if (fd.Get() < 0) return errno;
     std::string content;
     if (int error = ReadAll(fd.Get(), content)) return error;
