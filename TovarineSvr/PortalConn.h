@@ -54,6 +54,8 @@ public:
     void PostError(ESTATE eState, unsigned long code, long httpErrCode, int bStopAll);
     static int GetErrorCode(CHttpData& httpData, CAutoString& subErrCode);
     ESTATE GetNetState() const { return m_eState.load(); }
+    // Pause after a pre-connect post so the window shows each step; tests set 0.
+    void SetPreconnectPauseMs(unsigned ms) { m_preconnectPauseMs = ms; }
 
     // Detection and configuration.
     int CheckNetEnv();
@@ -92,8 +94,26 @@ public:
 
     // The probe URL used when "redirect" is not set locally.
     static const char kDefaultProbeUrl[];
+    // Redirects detection follows before it gives up (result -4).
+    static constexpr int kMaxDetectHops = 16;
+    // "Run again" answers a terminal exchange repeats before it gives up.
+    static constexpr int kMaxRepeats = 3;
 
 private:
+    // Fills a portal POST record; body and head must outlive the request.
+    void PrepareRequest(CHttpData& data, const char* url, const CAutoString& body, const CAutoString& head,
+                        unsigned long timeOutMs);
+    // Sends through the common path with a fresh header block.
+    int SendPortalRequest(TovarineSvr::TaskItem verb, CHttpData& data, const char* url, const CAutoString& body,
+                          unsigned long timeOutMs, unsigned long& errCode, CAutoString& subErrCode);
+    // The last-message fields under m_lastLock; posts with escaped texts.
+    void PostPlainLocked(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, const CAutoString& subErrCode);
+    void PostExLocked(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, const CAutoString& subType,
+                      const CAutoString& strExtern);
+    // A portal server answering 5xx: the server-down bookkeeping.
+    int ServerDown(const char* url, int result);
+    void PublishServerList();
+
     IPortalHost* m_pHost;
     ISvrInfoCenter* m_pInfoCenter;
 
@@ -124,5 +144,5 @@ private:
     std::unique_ptr<CAuthConfig> m_pPortalConf;
     HashBalance m_hashBalance4;
     HashBalance m_hashBalance6;
-    int m_repeatCount = 0;  // consecutive "run again" results of one task
+    unsigned m_preconnectPauseMs = 500;
 };

@@ -1,15 +1,19 @@
 // CPortalParser: the portal request codec. Builds every request body (XML,
 // encoded by the algorithm module), the header block, and reads every answer
 // (decoded by the module); also parses the portal's configuration document.
-// Used on the portal work thread only.
+// Used on the portal work thread only; the static helpers are pure and may be
+// called from any thread. The parser owns its module loader; the caller owns
+// every text and record it passes in.
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "AutoString.h"
 
 struct CAuthConfig;
 class CHttpData;
+class CMarkup;
 class CZsmHelper;
 
 class CPortalParser {
@@ -52,8 +56,12 @@ public:
     CAutoString DecodePostResponseData(const char* responseData);
     static int CodeConvert(const char* from_charset, const char* to_charset, const char* inbuf,
                            unsigned long inlen, char* outbuf, unsigned long& outlen);
+    // Header lines "Name:value\r\n"; CR and LF inside a value are dropped.
     CAutoString MakeRequestHead(const char* lpUserAgent, const char* lpClientId, const char* lpCheckSum,
                                 const char* lpSchoolId, const char* lpDomain, const char* lpArea);
+    // MakeRequestHead with the configuration's user agent, client id, portal
+    // parameters and the checksum (Md5Hex, Md5.h) of the encoded body.
+    CAutoString GetRequestHead(const CAuthConfig& config, const char* postData);
     // Installs the module carried by an Error-Code 200 answer: 1, -1, or 0
     // when there is no body.
     int UpdateAlgoid(CHttpData* pData);
@@ -71,5 +79,15 @@ public:
     static const char kConfigEnd[];    // "//config.velnor-portal.net-->"
 
 private:
+    struct Field {
+        const char* name;
+        const char* value;
+        int flags;
+    };
+    // Inserts the fields in the given order, each in front of the one before.
+    CAutoString BuildRequest(const std::vector<Field>& fields);
+    // Decodes an answer into doc; false unless it is a document under "response".
+    bool OpenAnswer(const char* sResponse, CMarkup& doc, bool bLog);
+
     std::unique_ptr<CZsmHelper> m_pZsm;
 };

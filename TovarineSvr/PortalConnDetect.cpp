@@ -1,0 +1,166 @@
+// Environment detection (probe and the portal's redirect chain) and the
+// configuration request that parses and publishes what the portal page holds.
+#include <memory>
+
+#include "AuthConfig.h"
+#include "CurlHttp.h"
+#include "HttpData.h"
+#include "HttpHelper.h"
+#include "ISvrInfoCenter.h"
+#include "Log.h"
+#include "PortalConn.h"
+#include "PortalConnUtil.h"
+
+namespace {
+
+const char kDetectHead[] =
+    "Connection:close\r\nUser-Agent:%s\r\nAccept:text/html,text/xml,application/xhtml+xml,"
+    "application/x-javascript,*/*";
+
+// The portal page a detect.html hop came from is gone: ask the probe
+// (written without its trailing slash) instead.
+CAutoString WithoutTrailingSlash(const CAutoString& url) {
+    size_t length = url.GetLength();
+    if (length > 0 && url.GetBuffer()[length - 1] == '/') return url.Left(static_cast<int>(length - 1));
+    return url;
+}
+
+}  // namespace
+
+int CPortalConn::CheckNetEnv() {
+    CLog* log = CLog::GetInst();
+    log->WriteLog(3, "CPortalConn::CheckConnState");
+    CAuthConfig& conf = *m_pPortalConf;
+    const CAutoString probe = conf.m_afType == 10 ? m_redirectUrlIpv6 : m_redirectUrl;
+    CAutoString url(probe.GetBuffer());
+    CAutoString head("");
+    head.Format(kDetectHead, conf.strUserAgent.GetBuffer());
+
+    std::unique_ptr<CHttpData> page;
+    bool probeFallbackUsed = false;
+    int hops = 0;
+    for (;;) {
+        auto data = std::make_unique<CHttpData>();
+        data->SetUrl(url);
+        data->szVerb = "GET";
+        data->szHead = head;
+        data->dwTimeOut = 10000;
+        data->bRedirect = false;
+        log->WriteLog(3, "requestConfig is :%s", url.GetBuffer());
+        int ret = CCurlHttp::Perform(data.get());
+        if (ret != 0) {
+            log->WriteLog(3, "requestConfig http err is :%d", ret);
+            if (url.Find("index.cgi") >= 0 && GetNewServerIP(url)) continue;
+            if (url.Find("detect.html") >= 0 && !probeFallbackUsed) {
+                probeFallbackUsed = true;
+                url = WithoutTrailingSlash(probe);
+                continue;
+            }
+            return ret;
+        }
+
+        m_lastRedirectUrl = CAutoString(url.GetBuffer());
+        log->WriteLog(3, "portal test  request state code is %d", data->retCode);
+        log->WriteLog(3, "%s", data->RespHead());
+
+        CAutoString schoolId = data->GetHeadAttri("schoolid:");
+        CAutoString domain = data->GetHeadAttri("domain:");
+        CAutoString area = data->GetHeadAttri("area:");
+        log->WriteLog(3, "schoolid length is %d", static_cast<int>(schoolId.GetLength()));
+        log->WriteLog(3, "schoolid is %s,domain is %s,area is %s", schoolId.GetBuffer(), domain.GetBuffer(),
+                      area.GetBuffer());
+        if (!schoolId.IsEmpty() && !domain.IsEmpty() && !area.IsEmpty()) {
+            conf.schoolId = schoolId;
+            conf.domain = domain;
+            conf.area = area;
+            m_pInfoCenter->SetLocalValue("schoolId", schoolId);
+            m_pInfoCenter->SetLocalValue("domain", domain);
+            m_pInfoCenter->SetLocalValue("area", area);
+        }
+
+        CAutoString next = data->GetRedirectAddress();
+        if (next.Find("index.cgi") >= 0) GetNewServerIP(next);
+        if (next.IsEmpty()) {
+            page = std::move(data);
+            break;
+        }
+        // A portal that redirects in a circle must not hold the work thread.
+        if (++hops >= kMaxDetectHops) {
+            log->WriteLog(3, "requestConfig gave up after %d redirects", hops);
+            return -4;
+        }
+
+        CHttpHelper helper;
+        if (helper.SetAddress(next)) {
+            conf.wlanuserip = helper.GetParam("wlanuserip");
+            conf.wlanusermac = helper.GetParam("wlanusermac");
+            conf.wlancip = helper.GetParam("wlanacip");
+            m_pInfoCenter->SetLocalValue("wlanuserip", conf.wlanuserip);
+            m_pInfoCenter->SetLocalValue("wlanusermac", conf.wlanusermac);
+            m_pInfoCenter->SetLocalValue("wlanacip", conf.wlancip);
+            log->WriteLog(3, "wlanuserip is %s, wlanusermac is %s, wlanacip is %s", conf.wlanuserip.GetBuffer(),
+                          conf.wlanusermac.GetBuffer(), conf.wlancip.GetBuffer());
+        }
+        url = next;
+    }
+
+    CAutoString config("");
+    CPortalParser::GetConfigWithString(CAutoString(page->RespData()), config);
+    m_configXML = config;
+    return m_configXML.IsEmpty() ? 0 : 1;
+}
+
+int CPortalConn::IsRequestRedirect(CHttpData* resp) {
+    if (!resp) return 0;
+    if (resp->retCode == 302 || resp->retCode == 303) return 1;
+    if (resp->retCode == 200) {
+        // Only the portal server marks its answers with both headers.
+        bool genuine = !resp->GetHeadAttri("Error-Code").IsEmpty() && !resp->GetHeadAttri("Server-Tag").IsEmpty();
+        return genuine ? 0 : 1;
+    }
+    return 0;
+}
+
+int CPortalConn::RequestConfig(int /*bPostErr*/) {
+    CLog::GetInst()->WriteLog(3, "CPortalConn::RequestConfig");
+    int env = CheckNetEnv();
+    if (env == 0) return 0;
+    if (env == -1) {
+        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 20010205, "");
+        return -1;
+    }
+    if (env != 1) return -1;
+    if (m_nServerState == 0 && !DisasterRecovery(m_DisasterUrl)) {
+        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 20010206, "");
+        return -1;
+    }
+
+    CAuthConfig* conf = m_pPortalConf.get();
+    if (m_portalParse.ParserConfig(m_configXML, conf) != 0) return -1;
+
+    using portalconn::Decimal;
+    SendData("authType", Decimal(conf->nAuthType));
+    m_pInfoCenter->SetGlobalValue("wlanuserip", conf->wlanuserip);
+    m_pInfoCenter->SetGlobalValue("wlanusermac", conf->wlanusermac);
+    SendData("authDefautType", Decimal(conf->nDefaultAuth));
+    m_pInfoCenter->SetGlobalValue("wlanacip", conf->wlancip);
+    SendData("schoolId", conf->schoolId);
+    SendData("domain", conf->domain);
+    SendData("area", conf->area);
+    // The markup travels as text: SendData escapes it once, "&" included.
+    for (const auto& entry : conf->funCfg) {
+        CAutoString key("FUN_");
+        key += entry.first;
+        SendData(key, entry.second);
+    }
+    m_pInfoCenter->SetLocalValue("tickUrl", conf->strTickUrl);
+    m_pInfoCenter->SetLocalValue("stateUrl", conf->strStateUrl);
+    m_pInfoCenter->SetLocalValue("defaultAuth", Decimal(conf->nDefaultAuth));
+    SendData("version", conf->version);
+    SendData("clientId", m_pInfoCenter->GetLocalValue("clientId"));
+    PublishServerList();
+
+    m_bSetAuthConf = 1;
+    SetConnCfg(0);
+    return 1;
+}

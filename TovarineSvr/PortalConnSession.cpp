@@ -1,0 +1,480 @@
+// The request-response exchanges with the portal server and their common
+// request path.
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "AuthConfig.h"
+#include "CommFunc.h"
+#include "CurlHttp.h"
+#include "HttpData.h"
+#include "ISvrInfoCenter.h"
+#include "Log.h"
+#include "PortalConn.h"
+#include "PortalConnUtil.h"
+#include "XMLOpt.h"
+#include "XmlEscape.h"
+
+using portalconn::PortalErrorCode;
+using TovarineSvr::TaskItem;
+
+namespace {
+
+CAutoString Now() { return CommFunc::GetLocalTime("%Y-%m-%d %H:%M:%S"); }
+
+void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Log(const char* format, ...) {
+    char line[4096];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    CLog::GetInst()->WriteLog(3, "%s", line);
+}
+
+long Signed(unsigned long errCode) { return static_cast<long>(errCode); }
+
+}  // namespace
+
+void CPortalConn::PrepareRequest(CHttpData& data, const char* url, const CAutoString& body, const CAutoString& head,
+                                 unsigned long timeOutMs) {
+    data.SetUrl(url);
+    data.szVerb = "POST";
+    data.szHead = head;
+    data.szPostData = body;
+    data.dwPostDataLen = body.GetLength();
+    data.dwTimeOut = timeOutMs;
+    data.bChangeCode = false;
+    data.bRedirect = false;
+    // An Error-Code 200 answer carries a whole module file.
+    data.dwMaxRespLen = CHttpData::kMaxModuleRespLen;
+}
+
+int CPortalConn::SendPortalRequest(TaskItem verb, CHttpData& data, const char* url, const CAutoString& body,
+                                   unsigned long timeOutMs, unsigned long& errCode, CAutoString& subErrCode) {
+    CAutoString head = GetRequestHead(body);
+    PrepareRequest(data, url, body, head, timeOutMs);
+    return RequestPortalServer(verb, &data, errCode, subErrCode, 2);
+}
+
+int CPortalConn::RequestPortalServer(TaskItem verb, CHttpData* pData, unsigned long& errCode,
+                                     CAutoString& subErrCode, int httpRetry) {
+    if (httpRetry < 1) httpRetry = 1;
+    int failedUpdates = 0;
+    for (;;) {
+        int result = CCurlHttp::Perform(pData);
+        if (result >= 500 && result <= 599) return ServerDown(pData->szUrl, result);
+        if (result != 0) {
+            errCode = static_cast<unsigned long>(static_cast<long>(result));
+            if (--httpRetry <= 0) return -1;
+            Log("request %d return err %d,retry", static_cast<int>(verb), result);
+            pData->Release();
+            continue;
+        }
+        if (IsRequestRedirect(pData)) {
+            Log("request %s redirect", pData->szUrl ? pData->szUrl : "");
+            if (verb == TovarineSvr::pluse) {
+                NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, 150108, "");
+                m_pHost->DisConnect("4");
+            } else {
+                m_pHost->ChangeToUnknowEnv();
+            }
+            return -8;
+        }
+        int code = GetErrorCode(*pData, subErrCode);
+        errCode = static_cast<unsigned long>(static_cast<long>(code));
+        if (code == 0) return 1;
+        if (code == 200) {
+            if (UpdateAlgoid(pData) == 1) {
+                Log("update algoid success");
+                NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, 30000105, "");
+                return 2;
+            }
+            Log("update algoid fail");
+            if (++failedUpdates < 2) {
+                pData->Release();
+                continue;
+            }
+            Log("update algoid fail time is %d", failedUpdates);
+            if (verb == TovarineSvr::auth || verb == TovarineSvr::term)
+                NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, 150003, "");
+            else
+                NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 150003, "");
+            return -2;
+        }
+        if (code == 3) {
+            Log("version limit");
+            NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 140003, subErrCode);
+            return -2;
+        }
+        return -3;
+    }
+}
+
+int CPortalConn::_RequestTicket() {
+    Log("CPortalConn::_RequestTicket");
+    NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, 30000103, "");
+    CAuthConfig& conf = *m_pPortalConf;
+    if (conf.strTickUrl.IsEmpty()) {
+        RequestConfig(0);
+        if (conf.strTickUrl.IsEmpty()) {
+            Log("CPortalConn::ticketUrl is NULL");
+            NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 20010003, "");
+            return -1;
+        }
+    }
+
+    NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, 30000103, "");
+    CAutoString ip4(""), ip6(""), mac("");
+    int found = m_pHost->GetIpAndMac(ip4, ip6, mac);
+    Log("ip4 is %s", ip4.GetBuffer());
+    if (found != 1) {
+        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 150107, "");
+        return -3;
+    }
+    NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, 30000102, "");
+    conf.ip4 = ip4;
+    conf.ip6 = ip6;
+    conf.mac = mac;
+    CAutoString body = m_portalParse.MakeTickRequestData(conf.hostName, conf.strUserAgent, conf.strClientId, ip4,
+                                                         ip6, mac, Now(), conf.ostag);
+    if (body.IsEmpty()) {
+        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 150106, "");
+        return -5;
+    }
+
+    CHttpData data;
+    unsigned long errCode = 0;
+    CAutoString subErr("");
+    int ret = SendPortalRequest(TovarineSvr::reqTicket, data, conf.strTickUrl, body, 10000, errCode, subErr);
+    switch (ret) {
+        case 1:
+            break;
+        case 2:
+            return 2;
+        case -1:
+            if (GetNewServerIP(conf.strTickUrl)) return -99;
+            Log("ticket http err is :%d", static_cast<int>(Signed(errCode)));
+            PostError(ES_PRECONNECTFAIL, 150103, Signed(errCode), 1);
+            return -1;
+        case -8:
+            NetStateChange(ES_CONNECTED, ES_DISCONNECTFAIL, 150010, "");
+            return -8;
+        case -3:
+            NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, PortalErrorCode(errCode), subErr);
+            return -1;
+        default:
+            return -1;
+    }
+
+    CAutoString ticket("");
+    int expire = conf.expire;
+    // An answer without a ticket is no ticket: the client could not log in with it.
+    if (m_portalParse.ParserTickResponse(data.RespData(), ticket, expire) != 0 || ticket.IsEmpty()) {
+        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 150003, "");
+        return -7;
+    }
+    conf.strTicket = ticket;
+    conf.expire = expire;
+    m_pInfoCenter->SetGlobalValue("ticket", ticket);
+    return 1;
+}
+
+int CPortalConn::RequestTicket() {
+    int ret = _RequestTicket();
+    if (ret != 1) return ret;
+    CAuthConfig& conf = *m_pPortalConf;
+    m_pInfoCenter->SetLocalValue("ticket", conf.strTicket);
+    Log("ticket is %s", conf.strTicket.GetBuffer());
+    NetStateChange(ES_PRECONNECTING, ES_PRECONNECTED, 0, "");
+    CAutoString ticket = XmlEscape(conf.strTicket);
+    CAutoString host = XmlEscape(conf.hostName);
+    CAutoString param("");
+    param.Format("<ticket>%s</ticket><hostname>%s</hostname><qr>vxra://%s@%s</qr>", ticket.GetBuffer(),
+                 host.GetBuffer(), ticket.GetBuffer(), host.GetBuffer());
+    m_pHost->PostMsg("Portal", "TicketResp", param);
+    return ret;
+}
+
+int CPortalConn::Connect(const char* pXmlStr) {
+    Log("portal connect start");
+    CXMLOpt message;
+    if (!pXmlStr || !message.SetDoc(pXmlStr)) return -1;
+    CAuthConfig& conf = *m_pPortalConf;
+    conf.userName = message.GetValue("P.user");
+    conf.password = message.GetValue("P.password");
+    AccountTran();
+    Log("CPortalConn::ConnectThread");
+    NetStateChange(ES_NONE, ES_CONNECTING, 0, "");
+    Log("account is %s", conf.userName.GetBuffer());
+
+    CAutoString body = m_portalParse.MakeAuthRequestData(conf.strUserAgent, conf.strClientId, conf.userName,
+                                                         conf.password, conf.strTicket, Now());
+    Log("authUrl is :%s", conf.strAuthUrl.GetBuffer());
+    CHttpData data;
+    unsigned long errCode = 0;
+    CAutoString subErr("");
+    int ret = SendPortalRequest(TovarineSvr::auth, data, conf.strAuthUrl, body, 15000, errCode, subErr);
+    if (ret == 2) return 2;
+    if (ret == -1) {
+        Log("auth http err is :%d", static_cast<int>(Signed(errCode)));
+        PostError(ES_CONNECTFAIL, 150102, Signed(errCode), 1);
+        return -1;
+    }
+    if (ret == -8) {
+        NetStateChange(ES_PRECONNECTING, ES_CONNECTFAIL, 150010, "");
+        return -8;
+    }
+    if (ret == -3 && Signed(errCode) == 105) {
+        Log("auth resopnse err is 105");
+        Log("%s", data.RespHead());
+        CAutoString lastLogin = data.GetHeadAttri("Last-Login");
+        if (!lastLogin.IsEmpty()) {
+            m_eState = ES_CONNECTFAIL;
+            PostNetStateMessageEx(ES_CONNECTING, ES_CONNECTFAIL, 150200, "ConnError", lastLogin);
+        } else {
+            int at = conf.userName.Find('@');
+            CAutoString account = at >= 0 ? conf.userName.Left(at) : conf.userName;
+            if (!IsTelNum(account)) {
+                Log("请使用手机号码作为宽带登录账号");
+                NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, 150201, "");
+            } else {
+                NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, 140105, subErr);
+            }
+        }
+        return -1;
+    }
+    if (ret == -3) {
+        if (Signed(errCode) != 14) NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, PortalErrorCode(errCode), subErr);
+        return -1;
+    }
+    if (ret != 1) return -1;
+
+    CAutoString account(conf.userName.GetBuffer());
+    int retry = conf.iKeepRetry;
+    CAutoString keepUrl(conf.strKeepUrl.GetBuffer()), termUrl(conf.strTermUrl.GetBuffer());
+    CAutoString userConfig(""), domainConfig("");
+    if (m_portalParse.ParserAuthResponse(data.RespData(), account, retry, keepUrl, termUrl, userConfig,
+                                         domainConfig) != 0) {
+        NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, 150001, "");
+        return -1;
+    }
+    SaveAuthResponse(account, retry, keepUrl, termUrl, userConfig, domainConfig);
+    if (!conf.m_strDNS.IsEmpty() && SetDNS(conf.m_strDNS) == 13) {
+        NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, 150110, "");
+        return -1;
+    }
+    m_keepRetry = retry < INT_MAX ? retry + 1 : INT_MAX;
+    m_ConnnectType = 1;
+    NetStateChange(ES_CONNECTING, ES_CONNECTED, 1, "");
+    return 1;
+}
+
+void CPortalConn::AccountTran() {
+    CAuthConfig& conf = *m_pPortalConf;
+    conf.userName.Trim();
+    int at = conf.userName.Find('@');
+    if (conf.m_strAcountType == "add-domain") {
+        const CAutoString& suffix = conf.m_strAcountValue.IsEmpty() ? conf.domain : conf.m_strAcountValue;
+        // Without any domain to add, "alice@" would only spoil the account.
+        if (suffix.IsEmpty()) return;
+        CAutoString account = at >= 0 ? conf.userName.Left(at + 1) : conf.userName;
+        if (at < 0) account += "@";
+        account += suffix;
+        conf.userName = account;
+    } else if (conf.m_strAcountType == "del-domain") {
+        if (at >= 0) conf.userName = conf.userName.Left(at);
+    }
+}
+
+void CPortalConn::SaveAuthResponse(CAutoString& userName, int& retry, CAutoString& strKeepUrl,
+                                   CAutoString& strTermUrl, CAutoString& strUserConfig,
+                                   const CAutoString& strDomainConfig) {
+    CAuthConfig& conf = *m_pPortalConf;
+    conf.userName = userName;
+    conf.strKeepUrl = strKeepUrl;
+    conf.strTermUrl = strTermUrl;
+    conf.iKeepRetry = retry;
+    conf.againstList = CAutoString(strUserConfig.GetBuffer());
+    conf.checkWifiInterval = static_cast<unsigned long>(CPortalParser::GetCheckWifiShareTime(strUserConfig));
+    conf.logoutDelay = static_cast<unsigned long>(CPortalParser::GetCheckWifiLogoutTime(strUserConfig));
+    conf.m_strDNS = CAutoString(strDomainConfig.GetBuffer());
+
+    m_pInfoCenter->SetLocalValue("termUrl", conf.strTermUrl);
+    m_pInfoCenter->SetLocalValue("keepUrl", conf.strKeepUrl);
+    m_pInfoCenter->SetLocalValue("keepRetry", portalconn::Decimal(retry));
+    conf.againstList.Replace("\r\n", "");
+    m_pInfoCenter->SetValue("againstList", conf.againstList);
+
+    CAutoString param("");
+    param.Format("<key>DialAccount</key><value>%s</value>", XmlEscape(conf.userName).GetBuffer());
+    m_pHost->PostMsg("Portal", "SetValue", param);
+}
+
+int CPortalConn::CheckConnectState(int /*bPostErr*/) {
+    Log("Portal check state");
+    std::lock_guard<std::mutex> guard(m_stateLock);
+    CAuthConfig& conf = *m_pPortalConf;
+    if (conf.strTicket.IsEmpty() || conf.strStateUrl.IsEmpty() || conf.strClientId.IsEmpty()) {
+        Log("Portal state url is %s", conf.strStateUrl.GetBuffer());
+        return -1;
+    }
+    CAutoString body = m_portalParse.MakeStateRequestData(conf.strUserAgent, conf.strClientId, conf.strTicket, Now());
+    CHttpData data;
+    unsigned long errCode = 0;
+    CAutoString subErr("");
+    int ret = SendPortalRequest(TovarineSvr::reqState, data, conf.strStateUrl, body, 10000, errCode, subErr);
+    long code = Signed(errCode);
+    if (ret == 2) return 2;
+    if (ret == 1) {
+        CAutoString account(conf.userName.GetBuffer());
+        int retry = conf.iKeepRetry;
+        CAutoString keepUrl(conf.strKeepUrl.GetBuffer()), termUrl(conf.strTermUrl.GetBuffer());
+        CAutoString userConfig(""), domainConfig("");
+        if (m_portalParse.ParserAuthResponse(data.RespData(), account, retry, keepUrl, termUrl, userConfig,
+                                             domainConfig) == 0) {
+            SaveAuthResponse(account, retry, keepUrl, termUrl, userConfig, domainConfig);
+            if (!conf.m_strDNS.IsEmpty()) SetDNS(conf.m_strDNS);
+        }
+        NetStateChange(ES_CONNECTING, ES_CONNECTED, 1, "");
+        return 1;
+    }
+    if (ret == -3) {
+        if (code == 300 || code == 301) return 0;
+        if (code == 14 && m_eState.load() == ES_CONNECTED) {
+            NetStateChange(ES_CONNECTED, ES_CONNECTFAIL, 20010004, "");
+            return -14;
+        }
+        Log("state http -14 err is :%d,errCode is %d", ret, static_cast<int>(code));
+        return -3;
+    }
+    if (ret == -2) {
+        Log("state http -2 err is :%d,errCode is %d", ret, static_cast<int>(code));
+        return -1;
+    }
+    Log("state http err is :%d,errCode is %d", ret, static_cast<int>(code));
+    return 0;
+}
+
+int CPortalConn::KeepPluse() {
+    CAuthConfig& conf = *m_pPortalConf;
+    if (conf.strKeepUrl.IsEmpty()) {
+        Log("Keep url is empty");
+        return -1;
+    }
+    CAutoString ip4(""), ip6(""), mac("");
+    m_pHost->GetIpAndMac(ip4, ip6, mac);
+    CAutoString body = m_portalParse.MakeKeepRequestData(conf.strUserAgent, conf.strClientId, conf.strTicket, ip4,
+                                                         ip6, mac, Now(), nullptr, conf.checkResult);
+    CHttpData data;
+    unsigned long errCode = 0;
+    CAutoString subErr("");
+    int ret = SendPortalRequest(TovarineSvr::pluse, data, conf.strKeepUrl, body, 10000, errCode, subErr);
+    if (ret == 2) return 2;
+    if (ret == -2) return -1;
+    if (ret == -3 && Signed(errCode) == 14) {
+        Log("KeepPluseThread err ret is %d, code is %d", ret, 14);
+        NetStateChange(ES_CONNECTED, ES_DISCONNECTED, 14, "");
+        return -14;
+    }
+    if (ret != 1) {
+        if (m_keepRetry > 0) {
+            --m_keepRetry;
+            return 0;
+        }
+        if (ret == -3) NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, PortalErrorCode(errCode), subErr);
+        if (ret == -1) NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, 150108, "");
+        return -1;
+    }
+    int interval = conf.iInterval, level = conf.iKeepLevel;
+    if (m_portalParse.ParserKeepResponse(data.RespData(), interval, level) != 0) return 0;
+    conf.iInterval = interval;
+    conf.iKeepLevel = level;
+    if (conf.fileIntervalFlag == 1) conf.iInterval = conf.fileInterval;
+    m_keepRetry = conf.iKeepRetry;
+    return 1;
+}
+
+int CPortalConn::DisConnect(const char* pSrc) {
+    const char* source = pSrc ? pSrc : "";
+    Log("DisConnect For %s", source);
+    if (strcmp(source, "5") == 0) {
+        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, 30000106, "");
+        SetConnCfg(0);
+    }
+    CAuthConfig& conf = *m_pPortalConf;
+    CAutoString body =
+        m_portalParse.MakeTermRequestData(conf.strUserAgent, conf.strClientId, conf.strTicket, Now(), source);
+    Log("TermUrl is :%s", conf.strTermUrl.GetBuffer());
+    CHttpData data;
+    unsigned long errCode = 0;
+    CAutoString subErr("");
+    int ret = SendPortalRequest(TovarineSvr::term, data, conf.strTermUrl, body, 10000, errCode, subErr);
+    long code = Signed(errCode);
+    if (!m_pHost->IsPortalEnv()) {
+        SetConnCfg(0);
+        return 0;
+    }
+    if (ret == 2) return 2;
+    if (ret == -1) {
+        Log("term http err is :%d", static_cast<int>(code));
+        return -1;
+    }
+    if (ret == -8) {
+        NetStateChange(ES_CONNECTED, ES_DISCONNECTFAIL, 150010, "");
+        return -8;
+    }
+    if (ret == -3 && code != 13 && code != 14) {
+        NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, PortalErrorCode(errCode), subErr);
+        return -1;
+    }
+    if (ret != 1 && ret != -3) return -1;
+    if (ret == -3) Log("portal term response head err code is :%d", static_cast<int>(code));
+
+    SetConnCfg(0);
+    if (!conf.m_strDNS.IsEmpty()) m_pHost->SetDNS(m_strDNS1, m_strDNS2);
+    NetStateChange(ES_DISCONNECTING, ES_DISCONNECTED, 1, "");
+    return 1;
+}
+
+void CPortalConn::Destroy() {
+    if (GetConnCfg() == 1) DisConnect("7");
+}
+
+int CPortalConn::TerminalRequestData(CAutoString& pXml) {
+    Log("TerminalRequestData http start");
+    CAuthConfig& conf = *m_pPortalConf;
+    for (int repeats = 0; repeats <= kMaxRepeats; ++repeats) {
+        CAutoString body = m_portalParse.MakeTerminalRequestData(conf.strUserAgent, conf.strClientId, Now());
+        Log("terminal Http URL is :%s", conf.strQueryUrl.GetBuffer());
+        CHttpData data;
+        unsigned long errCode = 0;
+        CAutoString subErr("");
+        int ret = SendPortalRequest(TovarineSvr::terminal, data, conf.strQueryUrl, body, 15000, errCode, subErr);
+        if (ret == 2) continue;
+        if (ret != 1) return 0;
+        CAutoString decoded = m_portalParse.DecodePostResponseData(data.RespData());
+        decoded.Replace("%", " ");
+        int at = decoded.Find("<response>");
+        if (at < 0) return 0;
+        pXml = decoded.Mid(at);
+        return 1;
+    }
+    return 0;
+}
+
+int CPortalConn::TerminalTermRequest(CAutoString ticket) {
+    Log("TerminalTermRequest DisConnect For 8");
+    CAuthConfig& conf = *m_pPortalConf;
+    for (int repeats = 0; repeats <= kMaxRepeats; ++repeats) {
+        CAutoString body = m_portalParse.MakeTermRequestData(conf.strUserAgent, conf.strClientId, ticket, Now(), "8");
+        CHttpData data;
+        unsigned long errCode = 0;
+        CAutoString subErr("");
+        int ret = SendPortalRequest(TovarineSvr::terminalTerm, data, conf.strTermUrl, body, 10000, errCode, subErr);
+        Log("TerminalTermRequest TermUrl is :%s return code:%d", conf.strTermUrl.GetBuffer(), ret);
+        if (ret != 2) return ret;
+    }
+    return -1;
+}
