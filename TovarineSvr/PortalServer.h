@@ -79,11 +79,15 @@ protected:
     CPortalServer();
     ~CPortalServer() override;
 
+    // Runs one task taken from the queue, with its next task (work thread).
+    virtual void RunTask(TovarineSvr::Task& task);
+    // Takes the next queued task while no work thread runs (tests).
+    int TakeQueuedTask(TovarineSvr::Task& task) { return m_taskMgr.GetTask(task); }
+
 private:
     static TovarineSvr::TaskLevel LevelOf(int timeId);
     static void* WorkThread(void* self);
     void WorkLoop();
-    void RunTask(TovarineSvr::Task& task);
 
     // Task handlers.
     void checkNet(TovarineSvr::Task& task);
