@@ -318,7 +318,10 @@ int CPortalServer::GetIpAndMac(CAutoString& ip4, CAutoString& ip6, CAutoString& 
 }
 
 int CPortalServer::SetDNS(CAutoString& strDNS1, CAutoString& strDNS2) {
-    return m_NetHelper->SetDNSServers(strDNS1, strDNS2);
+    CLog::GetInst()->WriteLog(3, "set dns servers %s %s", strDNS1.c_str(), strDNS2.c_str());
+    int result = m_NetHelper->SetDNSServers(strDNS1, strDNS2);
+    if (result != 0) CLog::GetInst()->WriteLog(3, "set dns servers fail:%d", result);
+    return result;
 }
 
 int CPortalServer::CheckWiFiShare(const char* rules) { return m_WiFiSharedValidate->IsValidEnvironment(rules); }

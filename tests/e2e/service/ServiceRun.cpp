@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 namespace {
@@ -31,6 +32,13 @@ void ServiceRun::SetUp() {
     if (!NetNamespace::CanCreate()) GTEST_SKIP() << "needs root and the ip tool to create network namespaces";
     std::string error;
     ASSERT_TRUE(m_ns.Create(&error)) << error;
+}
+
+void ServiceRun::TearDown() {
+    if (!HasFailure()) return;
+    std::string log = ServiceLog();
+    if (log.size() > 6000) log = "..." + log.substr(log.size() - 6000);
+    std::cout << "---- service log (end) ----\n" << log << "---- service output ----\n" << ServiceOutput();
 }
 
 bool ServiceRun::StartSim(const std::string& patchJson) {

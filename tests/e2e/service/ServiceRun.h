@@ -38,6 +38,8 @@ protected:
     };
 
     void SetUp() override;
+    // On failure: the service's log and output, to see what it did.
+    void TearDown() override;
 
     // The simulator with the sample module and account alice/secret, then
     // the patch merged into that scenario.
