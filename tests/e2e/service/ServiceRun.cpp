@@ -26,6 +26,37 @@ std::string JsonString(const std::string& text) {
     return out;
 }
 
+// JSON merge patch: objects merge, anything else replaces.
+void Merge(cJSON* target, const cJSON* patch) {
+    const cJSON* item = nullptr;
+    cJSON_ArrayForEach(item, patch) {
+        cJSON* existing = cJSON_GetObjectItemCaseSensitive(target, item->string);
+        if (existing && cJSON_IsObject(existing) && cJSON_IsObject(item)) {
+            Merge(existing, item);
+        } else {
+            cJSON_DeleteItemFromObjectCaseSensitive(target, item->string);
+            cJSON_AddItemToObject(target, item->string, cJSON_Duplicate(item, true));
+        }
+    }
+}
+
+std::string Merged(const std::string& base, const std::string& patch) {
+    cJSON* target = cJSON_Parse(base.c_str());
+    cJSON* changes = cJSON_Parse(patch.c_str());
+    if (!target || !cJSON_IsObject(changes)) {
+        cJSON_Delete(target);
+        cJSON_Delete(changes);
+        return "";
+    }
+    Merge(target, changes);
+    char* printed = cJSON_PrintUnformatted(target);
+    std::string out = printed ? printed : "";
+    cJSON_free(printed);
+    cJSON_Delete(target);
+    cJSON_Delete(changes);
+    return out;
+}
+
 }  // namespace
 
 void ServiceRun::SetUp() {
@@ -49,15 +80,18 @@ bool ServiceRun::StartSim(const std::string& patchJson) {
     options.listen = {NetNamespace::ServerAddress()};
     options.scenarioJson = "{\"module\":{\"zxm\":" + JsonString(BinDir() + "/zxmAlogic.zxm") +
                            "},\"accounts\":{\"alice\":\"secret\"}}";
+    if (!patchJson.empty()) {
+        options.scenarioJson = Merged(options.scenarioJson, patchJson);
+        if (options.scenarioJson.empty()) {
+            ADD_FAILURE() << "bad scenario patch: " << patchJson;
+            return false;
+        }
+    }
     ::mkdir(options.workDir.c_str(), 0700);
     m_sim = std::make_unique<PortalSimProcess>(options);
     std::string error;
     if (!m_sim->Start(&error)) {
         ADD_FAILURE() << error;
-        return false;
-    }
-    if (!patchJson.empty() && !m_sim->MergeScenario(patchJson)) {
-        ADD_FAILURE() << "scenario patch refused: " << patchJson;
         return false;
     }
     return true;
@@ -140,6 +174,8 @@ std::vector<std::map<std::string, std::string>> ServiceRun::Requests(const std::
         }
         const cJSON* seq = cJSON_GetObjectItemCaseSensitive(record, "seq");
         if (cJSON_IsNumber(seq)) fields["_seq"] = std::to_string(static_cast<long>(seq->valuedouble));
+        const cJSON* server = cJSON_GetObjectItemCaseSensitive(record, "server");
+        if (cJSON_IsNumber(server)) fields["_server"] = std::to_string(server->valueint);
         const cJSON* algo = cJSON_GetObjectItemCaseSensitive(cJSON_GetObjectItemCaseSensitive(record, "headers"),
                                                              "Algo-ID");
         if (cJSON_IsString(algo)) fields["_algo"] = algo->valuestring;
