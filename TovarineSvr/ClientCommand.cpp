@@ -71,12 +71,23 @@ void CClientCommand::StartComplete(CXMLOpt&) {
 
 void CClientCommand::DealNetStateMessage(CXMLOpt& message) {
     switch (message.GetIntValue("P.newState")) {
-        case INetConn::ES_PRECONNECTED: DealPreConnectedMsg(message); break;
-        case INetConn::ES_PRECONNECTFAIL: DealPreConnectFailMsg(message); break;
-        case INetConn::ES_CONNECTED: DealConnectedMsg(message); break;
-        case INetConn::ES_CONNECTFAIL: DealConnectFailMsg(message); break;
-        case INetConn::ES_DISCONNECTED: End(kExitDone); break;
-        default: break;
+        case INetConn::ES_PRECONNECTED:
+            DealPreConnectedMsg(message);
+            break;
+        case INetConn::ES_PRECONNECTFAIL:
+            DealPreConnectFailMsg(message);
+            break;
+        case INetConn::ES_CONNECTED:
+            DealConnectedMsg(message);
+            break;
+        case INetConn::ES_CONNECTFAIL:
+            DealConnectFailMsg(message);
+            break;
+        case INetConn::ES_DISCONNECTED:
+            End(kExitDone);
+            break;
+        default:
+            break;
     }
 }
 

@@ -235,19 +235,44 @@ void CPortalServer::RunTask(Task& task) {
     m_bPassRepeated = false;
     while (task.curTask != TovarineSvr::noTask) {
         switch (task.curTask) {
-            case TovarineSvr::checkNet: checkNet(task); break;
-            case TovarineSvr::checkUnknowNet: checkUnknowNet(task); break;
-            case TovarineSvr::reqTicket: reqTicket(task); break;
-            case TovarineSvr::reqState: reqState(task); break;
-            case TovarineSvr::auth: auth(task); break;
-            case TovarineSvr::term: term(task); break;
-            case TovarineSvr::pluse: pluse(task); break;
-            case TovarineSvr::checkWifi: checkWifi(task); break;
-            case TovarineSvr::termForWifi: termForWifi(task); break;
-            case TovarineSvr::terminal: TerminalRequestFun(task); break;
-            case TovarineSvr::terminalTerm: TerminalTermRequestFun(task); break;
-            case TovarineSvr::trafficStatistics: trafficStatistics(task); break;
-            default: break;  // reqConfig, keepPort and unknown kinds: nothing to do
+            case TovarineSvr::checkNet:
+                checkNet(task);
+                break;
+            case TovarineSvr::checkUnknowNet:
+                checkUnknowNet(task);
+                break;
+            case TovarineSvr::reqTicket:
+                reqTicket(task);
+                break;
+            case TovarineSvr::reqState:
+                reqState(task);
+                break;
+            case TovarineSvr::auth:
+                auth(task);
+                break;
+            case TovarineSvr::term:
+                term(task);
+                break;
+            case TovarineSvr::pluse:
+                pluse(task);
+                break;
+            case TovarineSvr::checkWifi:
+                checkWifi(task);
+                break;
+            case TovarineSvr::termForWifi:
+                termForWifi(task);
+                break;
+            case TovarineSvr::terminal:
+                TerminalRequestFun(task);
+                break;
+            case TovarineSvr::terminalTerm:
+                TerminalTermRequestFun(task);
+                break;
+            case TovarineSvr::trafficStatistics:
+                trafficStatistics(task);
+                break;
+            default:
+                break;  // reqConfig, keepPort and unknown kinds: nothing to do
         }
         // A re-queued record carries its next task with it.
         if (task.nextTask == TovarineSvr::noTask || m_bPassRepeated) break;
@@ -324,4 +349,6 @@ int CPortalServer::SetDNS(CAutoString& strDNS1, CAutoString& strDNS2) {
     return result;
 }
 
-int CPortalServer::CheckWiFiShare(const char* rules) { return m_WiFiSharedValidate->IsValidEnvironment(rules); }
+int CPortalServer::CheckWiFiShare(const char* rules) {
+    return m_WiFiSharedValidate->IsValidEnvironment(rules);
+}

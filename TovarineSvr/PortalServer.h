@@ -126,10 +126,10 @@ private:
     CAutoString m_otherTicket{""};
     std::mutex m_startLock;  // "ClientStart" against a concurrent stop
 
-    CTaskPolicy m_policy;                        // work thread only
-    bool m_bPassRepeated = false;                // work thread only: the running task was re-queued
+    CTaskPolicy m_policy;                       // work thread only
+    bool m_bPassRepeated = false;               // work thread only: the running task was re-queued
     std::atomic<bool> m_bEngineRunning{false};  // a connection exists and the work thread may run
-    std::mutex m_otherTicketLock;                // guards m_otherTicket
+    std::mutex m_otherTicketLock;               // guards m_otherTicket
 
     // Statistics settings of the current login, copied out of the
     // configuration so a logout on the message thread never reads it.

@@ -40,7 +40,8 @@ void CPortalServer::Repeat(Task& task) {
     if (IsSessionTask(task.curTask))
         m_pPortalConn->NetStateChange(INetConn::ES_CONNECTING, INetConn::ES_CONNECTFAIL, kGiveUpCode, "");
     else
-        m_pPortalConn->NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTFAIL, kGiveUpCode, "");
+        m_pPortalConn->NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTFAIL, kGiveUpCode,
+                                      "");
 }
 
 bool CPortalServer::RunAgain(Task& task, int result) {
@@ -134,7 +135,8 @@ void CPortalServer::reqTicket(Task& task) {
         AddTask(TovarineSvr::checkNet);
     } else if (result == 1) {
         CAuthConfig* config = m_pPortalConn->GetAuthConfig();
-        SetTimer(TovarineSvr::reqTicket, CTaskPolicy::TicketRefreshSeconds(config ? config->expire : 0), true);
+        SetTimer(TovarineSvr::reqTicket, CTaskPolicy::TicketRefreshSeconds(config ? config->expire : 0),
+                 true);
         SetTimer(TovarineSvr::reqState, 0, false);
     }
 }
@@ -153,7 +155,8 @@ void CPortalServer::reqState(Task& task) {
         AddTask(TovarineSvr::reqTicket);
     } else if (result != -1) {
         CAuthConfig* config = m_pPortalConn->GetAuthConfig();
-        SetTimer(TovarineSvr::reqState, CTaskPolicy::StateQuerySeconds(config ? config->stateInterval : 0), false);
+        SetTimer(TovarineSvr::reqState, CTaskPolicy::StateQuerySeconds(config ? config->stateInterval : 0),
+                 false);
     }
 }
 
@@ -210,7 +213,8 @@ void CPortalServer::checkWifi(Task&) {
     if (!config || config->againstList.IsEmpty()) return;
     config->checkResult = CheckWiFiShare(config->againstList);
     if (config->checkResult == 0) {
-        if (config->checkWifiInterval != 0) SetTimer(TovarineSvr::checkWifi, static_cast<long>(config->checkWifiInterval), true);
+        if (config->checkWifiInterval != 0)
+            SetTimer(TovarineSvr::checkWifi, static_cast<long>(config->checkWifiInterval), true);
         return;
     }
     StopTask(TovarineSvr::checkWifi);
@@ -230,7 +234,8 @@ void CPortalServer::TerminalRequestFun(Task&) {
     }
     CAuthConfig* config = m_pPortalConn->GetAuthConfig();
     CAutoString tail;
-    tail.Format("<host>%s</host><ticket>%s</ticket>", XmlEscape(config ? config->hostName.c_str() : "").c_str(),
+    tail.Format("<host>%s</host><ticket>%s</ticket>",
+                XmlEscape(config ? config->hostName.c_str() : "").c_str(),
                 XmlEscape(config ? config->strTicket.c_str() : "").c_str());
     xml += tail;
     PostMsg("Portal", "SetTerminalData", xml);

@@ -32,7 +32,8 @@ long CTaskPolicy::TicketRefreshSeconds(long expire) {
 
 long CTaskPolicy::StateQuerySeconds(unsigned long interval) {
     if (interval == 0) return kDefaultStateSeconds;
-    return interval > static_cast<unsigned long>(kMaxDelaySeconds) ? kMaxDelaySeconds : static_cast<long>(interval);
+    return interval > static_cast<unsigned long>(kMaxDelaySeconds) ? kMaxDelaySeconds
+                                                                   : static_cast<long>(interval);
 }
 
 long CTaskPolicy::HeartbeatSeconds(long interval) {

@@ -135,7 +135,8 @@ long ContextSwitches(pid_t pid) {
         std::ifstream status(dir + "/" + entry->d_name + "/status");
         std::string line;
         while (std::getline(status, line))
-            if (line.find("ctxt_switches:") != std::string::npos) total += atol(line.c_str() + line.find(':') + 1);
+            if (line.find("ctxt_switches:") != std::string::npos)
+                total += atol(line.c_str() + line.find(':') + 1);
     }
     closedir(tasks);
     return total;
@@ -181,7 +182,8 @@ int main(int argc, char** argv) {
         bool ok = true;
         for (int i = 0; i < logins && ok; ++i) {
             auto start = Clock::now();
-            ok = pipes.Send("PortalConnect", "<user>bench</user><password>pw</password>") && pipes.WaitState(2);
+            ok = pipes.Send("PortalConnect", "<user>bench</user><password>pw</password>") &&
+                 pipes.WaitState(2);
             latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
             if (!ok || i + 1 == logins) break;
             ok = pipes.Send("PortalDisConnect", "<src>2</src>") && pipes.WaitState(12) &&
@@ -192,8 +194,10 @@ int main(int argc, char** argv) {
             break;
         }
         std::sort(latencies.begin(), latencies.end());
-        printf("login latency (PortalConnect -> connected), %zu logins: median %.2f ms, min %.2f ms, max %.2f ms\n",
-               latencies.size(), latencies[latencies.size() / 2], latencies.front(), latencies.back());
+        printf(
+            "login latency (PortalConnect -> connected), %zu logins: median %.2f ms, min %.2f ms, max %.2f "
+            "ms\n",
+            latencies.size(), latencies[latencies.size() / 2], latencies.front(), latencies.back());
 
         // Past the first heartbeat, then a quiet window.
         std::this_thread::sleep_for(std::chrono::seconds(1));

@@ -99,7 +99,8 @@ std::vector<std::string> Drain(TestPortalServer& server) {
     std::vector<std::string> taken;
     Task task;
     while (server.TakeQueuedTask(task))
-        taken.push_back(std::to_string(task.curTask) + "/" + std::to_string(task.level) + "/" + task.tag.c_str() +
+        taken.push_back(std::to_string(task.curTask) + "/" + std::to_string(task.level) + "/" +
+                        task.tag.c_str() +
                         (task.nextTask != noTask ? ">" + std::to_string(task.nextTask) : ""));
     return taken;
 }
@@ -127,7 +128,9 @@ protected:
 
 }  // namespace
 
-TEST_F(CPortalServerTest, RegistersItselfAsPortal) { EXPECT_EQ(m_hub.names, std::vector<std::string>{"Portal"}); }
+TEST_F(CPortalServerTest, RegistersItselfAsPortal) {
+    EXPECT_EQ(m_hub.names, std::vector<std::string>{"Portal"});
+}
 
 TEST_F(CPortalServerTest, TimersQueueTheirTaskWithItsLevelAndTag) {
     CAutoString tag("<tag><type>2</type></tag>");
@@ -136,13 +139,14 @@ TEST_F(CPortalServerTest, TimersQueueTheirTaskWithItsLevelAndTag) {
     m_server->DoTimeTask(reqState);
     m_server->DoTimeTask(checkNet);
     m_server->DoTimeTask(pluse);
-    EXPECT_EQ(Drain(*m_server), (std::vector<std::string>{"1/3/", "14/2/<tag><type>2</type></tag>", "8/2/",
-                                                          "5/1/", "9/0/"}));
+    EXPECT_EQ(Drain(*m_server),
+              (std::vector<std::string>{"1/3/", "14/2/<tag><type>2</type></tag>", "8/2/", "5/1/", "9/0/"}));
 }
 
 TEST_F(CPortalServerTest, MessagesOnlyQueueTasks) {
     m_server->DealMsg(
-        "<M><OpS>client</OpS><OpT>Portal</OpT><OpC>PortalConnect</OpC><P><user>a</user><password>b</password></P></M>");
+        "<M><OpS>client</OpS><OpT>Portal</OpT><OpC>PortalConnect</OpC><P><user>a</user><password>b</"
+        "password></P></M>");
     for (int i = 0; i < 2; ++i)
         m_server->DealMsg("<M><OpS>client</OpS><OpT>Portal</OpT><OpC>GetTerminalData</OpC><P></P></M>");
     m_server->DealMsg(
@@ -158,7 +162,8 @@ TEST_F(CPortalServerTest, MessagesOnlyQueueTasks) {
 }
 
 TEST_F(CPortalServerTest, StopAllTaskLeavesTheOpenNetworkCheck) {
-    for (int item = checkNet; item <= trafficStatistics; ++item) m_server->AddTask(static_cast<TaskItem>(item));
+    for (int item = checkNet; item <= trafficStatistics; ++item)
+        m_server->AddTask(static_cast<TaskItem>(item));
     m_server->CheckNetStatus(100);
     m_server->ChangeToUnknowEnv();  // stops everything, then arms the open-network check
     EXPECT_TRUE(m_server->IsExistTask(checkUnknowNet));
@@ -166,8 +171,9 @@ TEST_F(CPortalServerTest, StopAllTaskLeavesTheOpenNetworkCheck) {
     EXPECT_EQ(Drain(*m_server), std::vector<std::string>{"2/1/"});
     // The client is told the host is on line without a portal.
     ASSERT_EQ(m_hub.Posts().size(), 1u);
-    EXPECT_NE(m_hub.Posts()[0].find("<type>0</type><oldState>1</oldState><newState>2</newState><ErrorCode>0<"),
-              std::string::npos);
+    EXPECT_NE(
+        m_hub.Posts()[0].find("<type>0</type><oldState>1</oldState><newState>2</newState><ErrorCode>0<"),
+        std::string::npos);
     m_server->StopTask(checkUnknowNet);
     EXPECT_FALSE(m_server->IsExistTask(checkUnknowNet));
 }
@@ -214,6 +220,7 @@ TEST_F(CPortalServerTest, StatisticsOffOrNoSessionSendsTheLogoutStraightOn) {
     CXMLOpt empty;
     m_server->Hold();
     m_server->Start("client", empty);
-    m_server->DealMsg("<M><OpS>client</OpS><OpT>Portal</OpT><OpC>PortalDisConnect</OpC><P><src>2</src></P></M>");
+    m_server->DealMsg(
+        "<M><OpS>client</OpS><OpT>Portal</OpT><OpC>PortalDisConnect</OpC><P><src>2</src></P></M>");
     EXPECT_TRUE(m_server->WaitEvent("run 7", milliseconds(10000)));
 }

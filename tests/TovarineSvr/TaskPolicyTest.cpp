@@ -9,11 +9,23 @@ TEST(CTaskPolicyTest, TimerIdsMapToTheirTaskLevels) {
         int id;
         TaskLevel level;
     } cases[] = {
-        {checkNet, mostHigh},     {reqTicket, mostHigh},  {pluse, high},        {terminal, high},
-        {terminalTerm, high},     {keepPort, high},       {trafficStatistics, high},
-        {checkUnknowNet, normal}, {reqState, normal},     {noTask, normal},     {reqConfig, normal},
-        {auth, normal},           {term, normal},         {99, normal},         {-1, normal},
-        {checkWifi, low},         {termForWifi, low},
+        {checkNet, mostHigh},
+        {reqTicket, mostHigh},
+        {pluse, high},
+        {terminal, high},
+        {terminalTerm, high},
+        {keepPort, high},
+        {trafficStatistics, high},
+        {checkUnknowNet, normal},
+        {reqState, normal},
+        {noTask, normal},
+        {reqConfig, normal},
+        {auth, normal},
+        {term, normal},
+        {99, normal},
+        {-1, normal},
+        {checkWifi, low},
+        {termForWifi, low},
     };
     for (const Case& c : cases) EXPECT_EQ(CTaskPolicy::LevelOf(c.id), c.level) << "timer " << c.id;
 }
@@ -22,7 +34,8 @@ TEST(CTaskPolicyTest, TicketLifetimeWithoutAPositiveValueRefreshesAfterFiveMinut
     struct Case {
         long expire;
         long seconds;
-    } cases[] = {{0, 300}, {-5, 300}, {1, 1}, {3600, 3600}, {86400, 86400}, {86401, 86400}, {1L << 40, 86400}};
+    } cases[] = {{0, 300},       {-5, 300},      {1, 1},           {3600, 3600},
+                 {86400, 86400}, {86401, 86400}, {1L << 40, 86400}};
     for (const Case& c : cases) EXPECT_EQ(CTaskPolicy::TicketRefreshSeconds(c.expire), c.seconds) << c.expire;
 }
 
@@ -34,10 +47,10 @@ TEST(CTaskPolicyTest, StatePollNeverRunsBackToBack) {
 
 TEST(CTaskPolicyTest, HeartbeatKeepsTheLastPositiveIntervalElseOneMinute) {
     CTaskPolicy policy;
-    EXPECT_EQ(policy.HeartbeatSeconds(0), 60);   // nothing known yet
+    EXPECT_EQ(policy.HeartbeatSeconds(0), 60);  // nothing known yet
     EXPECT_EQ(policy.HeartbeatSeconds(-3), 60);
     EXPECT_EQ(policy.HeartbeatSeconds(30), 30);
-    EXPECT_EQ(policy.HeartbeatSeconds(0), 30);   // an answer without interval
+    EXPECT_EQ(policy.HeartbeatSeconds(0), 30);  // an answer without interval
     EXPECT_EQ(policy.HeartbeatSeconds(-1), 30);
     EXPECT_EQ(policy.HeartbeatSeconds(2), 2);
     EXPECT_EQ(policy.HeartbeatSeconds(200000), 86400);

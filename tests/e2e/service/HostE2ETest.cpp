@@ -22,8 +22,7 @@ protected:
     }
 };
 
-const char kDomainConfig[] =
-    "<domain-config><dns1>10.77.1.53</dns1><dns2>10.77.1.54</dns2></domain-config>";
+const char kDomainConfig[] = "<domain-config><dns1>10.77.1.53</dns1><dns2>10.77.1.54</dns2></domain-config>";
 
 }  // namespace
 
@@ -59,7 +58,8 @@ TEST_F(HostE2E, ConsoleLoginFailurePrintsItsLineAndExitsWithOne) {
     options.withClient = false;
     ASSERT_TRUE(StartService(options));
     EXPECT_EQ(ExitStatus(kWait), 1);
-    EXPECT_NE(ServiceOutput().find("login fail, the error is 140001, subcode is bad-password\n"), std::string::npos)
+    EXPECT_NE(ServiceOutput().find("login fail, the error is 140001, subcode is bad-password\n"),
+              std::string::npos)
         << ServiceOutput();
 }
 

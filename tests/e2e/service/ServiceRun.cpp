@@ -158,7 +158,8 @@ std::vector<std::string> ServiceRun::States() const {
     std::vector<std::string> states;
     if (!m_client) return states;
     for (const auto& e : m_client->Received())
-        if (e.opc == "NetStateMessageResp") states.push_back(e.Param("newState") + "/" + e.Param("ErrorCode"));
+        if (e.opc == "NetStateMessageResp")
+            states.push_back(e.Param("newState") + "/" + e.Param("ErrorCode"));
     return states;
 }
 
@@ -176,8 +177,8 @@ std::vector<std::map<std::string, std::string>> ServiceRun::Requests(const std::
         if (cJSON_IsNumber(seq)) fields["_seq"] = std::to_string(static_cast<long>(seq->valuedouble));
         const cJSON* server = cJSON_GetObjectItemCaseSensitive(record, "server");
         if (cJSON_IsNumber(server)) fields["_server"] = std::to_string(server->valueint);
-        const cJSON* algo = cJSON_GetObjectItemCaseSensitive(cJSON_GetObjectItemCaseSensitive(record, "headers"),
-                                                             "Algo-ID");
+        const cJSON* algo =
+            cJSON_GetObjectItemCaseSensitive(cJSON_GetObjectItemCaseSensitive(record, "headers"), "Algo-ID");
         if (cJSON_IsString(algo)) fields["_algo"] = algo->valuestring;
         const cJSON* stats = cJSON_GetObjectItemCaseSensitive(record, "record");
         if (stats) {

@@ -74,9 +74,10 @@ TEST_F(SessionE2E, LoginFailuresReportTheirCodes) {
         int code;
         std::string sub, ext;
     } cases[] = {
-        {"last login", R"({"error_code":105,"last_login":"2026-12-01 08:00 lab-7"})", "alice", "secret", 150200, "ConnError",
-         "2026-12-01 08:00 lab-7"},
-        {"mobile account", R"({"error_code":105,"sub_error":"busy"})", "13812345678@campus", "x", 140105, "busy", ""},
+        {"last login", R"({"error_code":105,"last_login":"2026-12-01 08:00 lab-7"})", "alice", "secret",
+         150200, "ConnError", "2026-12-01 08:00 lab-7"},
+        {"mobile account", R"({"error_code":105,"sub_error":"busy"})", "13812345678@campus", "x", 140105,
+         "busy", ""},
         {"letters account", R"({"error_code":105})", "abc", "x", 150201, "", ""},
         {"other code", R"({"error_code":7,"sub_error":"locked"})", "alice", "secret", 140007, "locked", ""},
         {"http 5xx", R"({"http_status":503})", "alice", "secret", 150102, "HttpError", "-3"},
