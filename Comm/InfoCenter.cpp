@@ -96,7 +96,9 @@ bool CInfoCenter::SetLocalValue(const char* key, const char* value) {
 }
 
 CAutoString CInfoCenter::GetLocalValue(const char* key) {
-    ReadGuard guard(&m_globalDataMapLock);
+    // Reading moves the navigator's position, so even a lookup needs the
+    // document to itself.
+    WriteGuard guard(&m_globalDataMapLock);
     return m_xmlOpt.GetValue(key);
 }
 

@@ -69,9 +69,9 @@ int CPortalConn::InitPortalConf() {
     conf.fileInterval = LeadingInt(local("plusInterval"));
     conf.fileIntervalFlag = LeadingInt(local("plusFlag"));
     m_DisasterUrl = local("disasterUrl");
+    std::lock_guard<std::mutex> guard(m_clusterLock);
     conf.m_strServersIPv4 = local("serverCluster");
     conf.m_strServersIPv6 = local("serverCluster6");
-
     if (!conf.m_strServersIPv4.IsEmpty()) m_hashBalance4.SetIpList(conf.m_strServersIPv4.GetBuffer());
     if (!conf.m_strServersIPv6.IsEmpty()) m_hashBalance6.SetIpList(conf.m_strServersIPv6.GetBuffer());
     m_DisasterUrl.MakeLower();
@@ -101,7 +101,8 @@ void CPortalConn::NetStateChange(ESTATE eStateOld, ESTATE eStateNew, int iErrorc
         case ES_PRECONNECTFAIL:
         case ES_PRECONNECTING:
             PostNetStateMessage(eStateOld, eStateNew, iErrorcode, subErrCode);
-            if (m_preconnectPauseMs) std::this_thread::sleep_for(std::chrono::milliseconds(m_preconnectPauseMs));
+            if (m_preconnectPauseMs)
+                std::this_thread::sleep_for(std::chrono::milliseconds(m_preconnectPauseMs));
             break;
         default:
             // Recorded only: an intercepted logout or ticket request is not news to the user.
@@ -109,18 +110,19 @@ void CPortalConn::NetStateChange(ESTATE eStateOld, ESTATE eStateNew, int iErrorc
     }
 }
 
+// The host formats the fragment and escapes the texts: they go out raw here.
 void CPortalConn::PostPlainLocked(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode,
                                   const CAutoString& subErrCode) {
-    m_pHost->PostNetStateMessage(ET_PORTAL, eStateOld, eStateNew, iErrorcode, XmlEscape(subErrCode));
+    m_pHost->PostNetStateMessage(ET_PORTAL, eStateOld, eStateNew, iErrorcode, subErrCode);
 }
 
 void CPortalConn::PostExLocked(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, const CAutoString& subType,
                                const CAutoString& strExtern) {
-    m_pHost->PostNetStateMessageEx(ET_PORTAL, eStateOld, eStateNew, iErrorcode, XmlEscape(subType),
-                                   XmlEscape(strExtern));
+    m_pHost->PostNetStateMessageEx(ET_PORTAL, eStateOld, eStateNew, iErrorcode, subType, strExtern);
 }
 
-void CPortalConn::PostNetStateMessage(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, CAutoString subErrCode) {
+void CPortalConn::PostNetStateMessage(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode,
+                                      CAutoString subErrCode) {
     // Held across the post too, so a replay never overtakes a newer message.
     std::lock_guard<std::mutex> guard(m_lastLock);
     m_lastErrType = 0;
@@ -131,8 +133,8 @@ void CPortalConn::PostNetStateMessage(ESTATE eStateOld, ESTATE eStateNew, int iE
     PostPlainLocked(eStateOld, eStateNew, iErrorcode, m_lastSubErrCode);
 }
 
-void CPortalConn::PostNetStateMessageEx(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, const char* pSubType,
-                                        const char* pExtern) {
+void CPortalConn::PostNetStateMessageEx(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode,
+                                        const char* pSubType, const char* pExtern) {
     std::lock_guard<std::mutex> guard(m_lastLock);
     m_lastErrType = 1;
     m_lastState = eStateNew;

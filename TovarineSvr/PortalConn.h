@@ -104,9 +104,10 @@ private:
     void PrepareRequest(CHttpData& data, const char* url, const CAutoString& body, const CAutoString& head,
                         unsigned long timeOutMs);
     // Sends through the common path with a fresh header block.
-    int SendPortalRequest(TovarineSvr::TaskItem verb, CHttpData& data, const char* url, const CAutoString& body,
-                          unsigned long timeOutMs, unsigned long& errCode, CAutoString& subErrCode);
-    // The last-message fields under m_lastLock; posts with escaped texts.
+    int SendPortalRequest(TovarineSvr::TaskItem verb, CHttpData& data, const char* url,
+                          const CAutoString& body, unsigned long timeOutMs, unsigned long& errCode,
+                          CAutoString& subErrCode);
+    // Post with the last-message fields under m_lastLock; the host escapes the texts.
     void PostPlainLocked(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, const CAutoString& subErrCode);
     void PostExLocked(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, const CAutoString& subType,
                       const CAutoString& strExtern);
@@ -144,5 +145,7 @@ private:
     std::unique_ptr<CAuthConfig> m_pPortalConf;
     HashBalance m_hashBalance4;
     HashBalance m_hashBalance6;
+    // The lists and their texts: a second "ClientStart" reloads them from the message thread.
+    std::mutex m_clusterLock;
     unsigned m_preconnectPauseMs = 500;
 };

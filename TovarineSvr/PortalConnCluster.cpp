@@ -13,6 +13,7 @@ int CPortalConn::GetNewServerIP(CAutoString& url) {
     if (!CHttpHelper::ParseIP(url, host) || host.IsEmpty()) return 0;
 
     CAuthConfig& conf = *m_pPortalConf;
+    std::lock_guard<std::mutex> guard(m_clusterLock);
     bool v6 = conf.m_afType == 10 && !conf.ip6.IsEmpty();
     HashBalance& balance = v6 ? m_hashBalance6 : m_hashBalance4;
     std::string key = v6 ? conf.ip6.GetBuffer() : conf.ip4.GetBuffer();
@@ -32,7 +33,8 @@ void CPortalConn::SetServerIp() {
     } else if (conf.m_afType == 10) {
         conf.strUserAgent.Format("VXRA/LinuxIpv664/%s", conf.version.GetBuffer());
     }
-    CLog::GetInst()->WriteLog(3, "sysVer is %s,agent is %s", conf.ostag.GetBuffer(), conf.strUserAgent.GetBuffer());
+    CLog::GetInst()->WriteLog(3, "sysVer is %s,agent is %s", conf.ostag.GetBuffer(),
+                              conf.strUserAgent.GetBuffer());
 }
 
 void CPortalConn::ResetNetConfig() {
@@ -50,6 +52,7 @@ void CPortalConn::SetConnCfg(int state) {
 
 void CPortalConn::ReloadServerLists() {
     CAuthConfig& conf = *m_pPortalConf;
+    std::lock_guard<std::mutex> guard(m_clusterLock);
     if (m_hashBalance4.Empty() && !conf.m_strServersIPv4.IsEmpty())
         m_hashBalance4.SetIpList(conf.m_strServersIPv4.GetBuffer());
     if (m_hashBalance6.Empty() && !conf.m_strServersIPv6.IsEmpty())
@@ -58,6 +61,7 @@ void CPortalConn::ReloadServerLists() {
 
 void CPortalConn::PublishServerList() {
     CAuthConfig& conf = *m_pPortalConf;
+    std::lock_guard<std::mutex> guard(m_clusterLock);
     bool v6 = conf.m_afType == 10;
     CAutoString& inUse = v6 ? conf.m_strServersIPv6 : conf.m_strServersIPv4;
     HashBalance& balance = v6 ? m_hashBalance6 : m_hashBalance4;

@@ -98,8 +98,9 @@ int CPortalConn::CheckNetEnv() {
             m_pInfoCenter->SetLocalValue("wlanuserip", conf.wlanuserip);
             m_pInfoCenter->SetLocalValue("wlanusermac", conf.wlanusermac);
             m_pInfoCenter->SetLocalValue("wlanacip", conf.wlancip);
-            log->WriteLog(3, "wlanuserip is %s, wlanusermac is %s, wlanacip is %s", conf.wlanuserip.GetBuffer(),
-                          conf.wlanusermac.GetBuffer(), conf.wlancip.GetBuffer());
+            log->WriteLog(3, "wlanuserip is %s, wlanusermac is %s, wlanacip is %s",
+                          conf.wlanuserip.GetBuffer(), conf.wlanusermac.GetBuffer(),
+                          conf.wlancip.GetBuffer());
         }
         url = next;
     }
@@ -115,7 +116,8 @@ int CPortalConn::IsRequestRedirect(CHttpData* resp) {
     if (resp->retCode == 302 || resp->retCode == 303) return 1;
     if (resp->retCode == 200) {
         // Only the portal server marks its answers with both headers.
-        bool genuine = !resp->GetHeadAttri("Error-Code").IsEmpty() && !resp->GetHeadAttri("Server-Tag").IsEmpty();
+        bool genuine =
+            !resp->GetHeadAttri("Error-Code").IsEmpty() && !resp->GetHeadAttri("Server-Tag").IsEmpty();
         return genuine ? 0 : 1;
     }
     return 0;

@@ -37,8 +37,8 @@ long Signed(unsigned long errCode) { return static_cast<long>(errCode); }
 
 }  // namespace
 
-void CPortalConn::PrepareRequest(CHttpData& data, const char* url, const CAutoString& body, const CAutoString& head,
-                                 unsigned long timeOutMs) {
+void CPortalConn::PrepareRequest(CHttpData& data, const char* url, const CAutoString& body,
+                                 const CAutoString& head, unsigned long timeOutMs) {
     data.SetUrl(url);
     data.szVerb = "POST";
     data.szHead = head;
@@ -137,8 +137,8 @@ int CPortalConn::_RequestTicket() {
     conf.ip4 = ip4;
     conf.ip6 = ip6;
     conf.mac = mac;
-    CAutoString body = m_portalParse.MakeTickRequestData(conf.hostName, conf.strUserAgent, conf.strClientId, ip4,
-                                                         ip6, mac, Now(), conf.ostag);
+    CAutoString body = m_portalParse.MakeTickRequestData(conf.hostName, conf.strUserAgent, conf.strClientId,
+                                                         ip4, ip6, mac, Now(), conf.ostag);
     if (body.IsEmpty()) {
         NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 150106, "");
         return -5;
@@ -246,7 +246,8 @@ int CPortalConn::Connect(const char* pXmlStr) {
         return -1;
     }
     if (ret == -3) {
-        if (Signed(errCode) != 14) NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, PortalErrorCode(errCode), subErr);
+        if (Signed(errCode) != 14)
+            NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, PortalErrorCode(errCode), subErr);
         return -1;
     }
     if (ret != 1) return -1;
@@ -320,7 +321,8 @@ int CPortalConn::CheckConnectState(int /*bPostErr*/) {
         Log("Portal state url is %s", conf.strStateUrl.GetBuffer());
         return -1;
     }
-    CAutoString body = m_portalParse.MakeStateRequestData(conf.strUserAgent, conf.strClientId, conf.strTicket, Now());
+    CAutoString body =
+        m_portalParse.MakeStateRequestData(conf.strUserAgent, conf.strClientId, conf.strTicket, Now());
     CHttpData data;
     unsigned long errCode = 0;
     CAutoString subErr("");
@@ -365,8 +367,8 @@ int CPortalConn::KeepPluse() {
     }
     CAutoString ip4(""), ip6(""), mac("");
     m_pHost->GetIpAndMac(ip4, ip6, mac);
-    CAutoString body = m_portalParse.MakeKeepRequestData(conf.strUserAgent, conf.strClientId, conf.strTicket, ip4,
-                                                         ip6, mac, Now(), nullptr, conf.checkResult);
+    CAutoString body = m_portalParse.MakeKeepRequestData(conf.strUserAgent, conf.strClientId, conf.strTicket,
+                                                         ip4, ip6, mac, Now(), nullptr, conf.checkResult);
     CHttpData data;
     unsigned long errCode = 0;
     CAutoString subErr("");
@@ -451,7 +453,8 @@ int CPortalConn::TerminalRequestData(CAutoString& pXml) {
         CHttpData data;
         unsigned long errCode = 0;
         CAutoString subErr("");
-        int ret = SendPortalRequest(TovarineSvr::terminal, data, conf.strQueryUrl, body, 15000, errCode, subErr);
+        int ret =
+            SendPortalRequest(TovarineSvr::terminal, data, conf.strQueryUrl, body, 15000, errCode, subErr);
         if (ret == 2) continue;
         if (ret != 1) return 0;
         CAutoString decoded = m_portalParse.DecodePostResponseData(data.RespData());
@@ -468,11 +471,13 @@ int CPortalConn::TerminalTermRequest(CAutoString ticket) {
     Log("TerminalTermRequest DisConnect For 8");
     CAuthConfig& conf = *m_pPortalConf;
     for (int repeats = 0; repeats <= kMaxRepeats; ++repeats) {
-        CAutoString body = m_portalParse.MakeTermRequestData(conf.strUserAgent, conf.strClientId, ticket, Now(), "8");
+        CAutoString body =
+            m_portalParse.MakeTermRequestData(conf.strUserAgent, conf.strClientId, ticket, Now(), "8");
         CHttpData data;
         unsigned long errCode = 0;
         CAutoString subErr("");
-        int ret = SendPortalRequest(TovarineSvr::terminalTerm, data, conf.strTermUrl, body, 10000, errCode, subErr);
+        int ret =
+            SendPortalRequest(TovarineSvr::terminalTerm, data, conf.strTermUrl, body, 10000, errCode, subErr);
         Log("TerminalTermRequest TermUrl is :%s return code:%d", conf.strTermUrl.GetBuffer(), ret);
         if (ret != 2) return ret;
     }

@@ -134,13 +134,15 @@ void CPortalParser::Release() { m_pZsm->Release(); }
 CAutoString CPortalParser::BuildRequest(const std::vector<Field>& fields) {
     CMarkup doc(kRequestSkeleton);
     doc.FindElem("request");
-    for (const Field& field : fields) doc.InsertChildElem(field.name, field.value ? field.value : "", field.flags);
+    for (const Field& field : fields)
+        doc.InsertChildElem(field.name, field.value ? field.value : "", field.flags);
     return EncodePostRequestData(doc.GetDoc());
 }
 
 CAutoString CPortalParser::MakeTickRequestData(const char* lpHostName, const char* lpUserAgent,
                                                const char* lpClientId, const char* lpIPv4, const char* lpIPv6,
-                                               const char* lpMac, const char* lpLocalTime, const char* ostag) {
+                                               const char* lpMac, const char* lpLocalTime,
+                                               const char* ostag) {
     return BuildRequest({{"host-name", lpHostName, MNF_WITHREFS},
                          {"user-agent", lpUserAgent, 0},
                          {"client-id", lpClientId, 0},
@@ -152,8 +154,8 @@ CAutoString CPortalParser::MakeTickRequestData(const char* lpHostName, const cha
 }
 
 CAutoString CPortalParser::MakeAuthRequestData(const char* lpUserAgent, const char* lpClientId,
-                                               const char* lpUserId, const char* lpPassword, const char* lpTicket,
-                                               const char* lpLocalTime) {
+                                               const char* lpUserId, const char* lpPassword,
+                                               const char* lpTicket, const char* lpLocalTime) {
     return BuildRequest({{"user-agent", lpUserAgent, 0},
                          {"client-id", lpClientId, 0},
                          {"userid", lpUserId, MNF_WITHCDATA},
@@ -166,9 +168,12 @@ CAutoString CPortalParser::MakeKeepRequestData(const char* lpUserAgent, const ch
                                                const char* lpTicket, const char* ip4, const char* ip6,
                                                const char* mac, const char* lpLocalTime,
                                                const char* /*lpDetection*/, int nCheckResult) {
-    std::vector<Field> fields = {{"user-agent", lpUserAgent, 0}, {"client-id", lpClientId, 0},
-                                 {"ticket", lpTicket, 0},         {"ipv4", ip4, 0},
-                                 {"ipv6", ip6, 0},                {"mac", mac, 0},
+    std::vector<Field> fields = {{"user-agent", lpUserAgent, 0},
+                                 {"client-id", lpClientId, 0},
+                                 {"ticket", lpTicket, 0},
+                                 {"ipv4", ip4, 0},
+                                 {"ipv6", ip6, 0},
+                                 {"mac", mac, 0},
                                  {"local-time", lpLocalTime, 0}};
     CAutoString shared;
     shared.Format("%d", nCheckResult);
@@ -289,8 +294,8 @@ int CPortalParser::CodeConvert(const char* from_charset, const char* to_charset,
 }
 
 CAutoString CPortalParser::MakeRequestHead(const char* lpUserAgent, const char* lpClientId,
-                                           const char* lpCheckSum, const char* lpSchoolId, const char* lpDomain,
-                                           const char* lpArea) {
+                                           const char* lpCheckSum, const char* lpSchoolId,
+                                           const char* lpDomain, const char* lpArea) {
     std::string head = "Connection:close\r\n";
     AppendHeader(head, "User-Agent", lpUserAgent);
     AppendHeader(head, "Algo-ID", m_pZsm->GetAlgoId());

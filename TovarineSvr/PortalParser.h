@@ -36,19 +36,21 @@ public:
     CAutoString MakeAuthRequestData(const char* lpUserAgent, const char* lpClientId, const char* lpUserId,
                                     const char* lpPassword, const char* lpTicket, const char* lpLocalTime);
     CAutoString MakeKeepRequestData(const char* lpUserAgent, const char* lpClientId, const char* lpTicket,
-                                    const char* ip4, const char* ip6, const char* mac, const char* lpLocalTime,
-                                    const char* lpDetection, int nCheckResult);
+                                    const char* ip4, const char* ip6, const char* mac,
+                                    const char* lpLocalTime, const char* lpDetection, int nCheckResult);
     CAutoString MakeTermRequestData(const char* lpUserAgent, const char* lpClientId, const char* lpTicket,
                                     const char* lpLocalTime, const char* lpReason);
     CAutoString MakeStateRequestData(const char* lpUserAgent, const char* lpClientId, const char* lpTicket,
                                      const char* lpLocalTime);
-    CAutoString MakeTerminalRequestData(const char* lpUserAgent, const char* lpClientId, const char* lpLocalTime);
+    CAutoString MakeTerminalRequestData(const char* lpUserAgent, const char* lpClientId,
+                                        const char* lpLocalTime);
 
     // Readers take the raw (encoded) answer; 0, or -1 when the decoded text is
     // not a document with a "response" root. Absent children leave outputs.
     int ParserTickResponse(const char* sResponse, CAutoString& strTicket, int& expire);
-    int ParserAuthResponse(const char* sResponse, CAutoString& strAccount, int& retry, CAutoString& strKeepUrl,
-                           CAutoString& strTermUrl, CAutoString& strUserConfig, CAutoString& strDomainConfig);
+    int ParserAuthResponse(const char* sResponse, CAutoString& strAccount, int& retry,
+                           CAutoString& strKeepUrl, CAutoString& strTermUrl, CAutoString& strUserConfig,
+                           CAutoString& strDomainConfig);
     int ParserKeepResponse(const char* sResponse, int& interval, int& level);
 
     CAutoString EncodePostRequestData(const char* requestData);

@@ -29,8 +29,7 @@ CAutoString CUserInfo::GetClientId() {
 
 CAutoString CUserInfo::GetHostName() {
     CAutoString name;
-    CAdapterCard card;
-    if (card.GetHostName(name) == 0 && !name.IsEmpty()) m_hostName = name;
+    if (CAdapterCard().GetHostName(name) == 0 && !name.IsEmpty()) m_hostName = name;
     return m_hostName;
 }
 

@@ -70,6 +70,10 @@ bool CPortalSim::Start(std::string* error) {
     }
 
     int count = 1 + static_cast<int>(std::max(0L, simjson::Int(scenario.get(), "cluster.servers", 0)));
+    {
+        std::lock_guard<std::mutex> guard(m_stopLock);
+        m_stopCounts.assign(static_cast<size_t>(count), 0);
+    }
     const cJSON* ports = simjson::Get(scenario.get(), "cluster.ports");
     for (int i = 0; i < count; ++i) {
         const cJSON* port = cJSON_GetArrayItem(ports, i);
@@ -99,9 +103,13 @@ void CPortalSim::Stop() {
     for (auto& server : m_servers) server->Stop();
 }
 
-void CPortalSim::Delay(long ms) {
+void CPortalSim::Delay(long ms, int server) {
     std::unique_lock<std::mutex> lock(m_stopLock);
-    m_stopCv.wait_for(lock, std::chrono::milliseconds(std::min(ms, kMaxDelayMs)), [this] { return m_stopping; });
+    size_t index = static_cast<size_t>(server);
+    long stops = index < m_stopCounts.size() ? m_stopCounts[index] : 0;
+    m_stopCv.wait_for(lock, std::chrono::milliseconds(std::min(ms, kMaxDelayMs)), [&] {
+        return m_stopping || (index < m_stopCounts.size() && m_stopCounts[index] != stops);
+    });
 }
 
 std::string CPortalSim::ControlUrl() const { return m_control ? m_control->Url() : ""; }
@@ -145,6 +153,12 @@ std::string CPortalSim::ReadyJson() const {
 bool CPortalSim::StopServer(int index) {
     std::lock_guard<std::mutex> guard(m_serversLock);
     if (index < 0 || index >= ServerCount()) return false;
+    {
+        // Delayed answers on this server give up, so that it can stop now.
+        std::lock_guard<std::mutex> stopGuard(m_stopLock);
+        m_stopCounts[static_cast<size_t>(index)]++;
+    }
+    m_stopCv.notify_all();
     m_servers[static_cast<size_t>(index)]->Stop();
     return true;
 }
@@ -174,7 +188,7 @@ bool CPortalSim::ApplyTransportFault(const cJSON* fault, const httplib::Request&
     if (!fault) return false;
     cJSON_AddItemToObject(record, "fault", cJSON_Duplicate(fault, 1));
     long delay = simjson::Int(fault, "delay_ms", 0);
-    if (delay > 0) Delay(delay);
+    if (delay > 0) Delay(delay, static_cast<int>(simjson::Int(record, "server", 0)));
     if (simjson::Bool(fault, "drop")) {
         cJSON_AddBoolToObject(record, "dropped", simhttp::DropConnection(req));
         return true;

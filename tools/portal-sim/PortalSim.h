@@ -78,8 +78,8 @@ private:
     void HandleStats(const httplib::Request& req, httplib::Response& res, int index);
     void HandleUpdate(const httplib::Request& req, httplib::Response& res, int index);
     void HandleDownload(const httplib::Request& req, httplib::Response& res, int index);
-    // Sleeps, but wakes early when the simulator stops.
-    void Delay(long ms);
+    // Sleeps, but wakes early when the simulator or this server stops.
+    void Delay(long ms, int server);
 
     SimOptions m_options;
     CSimScenario m_scenario;
@@ -97,4 +97,5 @@ private:
     std::mutex m_stopLock;
     std::condition_variable m_stopCv;
     bool m_stopping = false;
+    std::vector<long> m_stopCounts;  // per server, bumped by each stop
 };

@@ -31,14 +31,18 @@ CSimRequestDoc::CSimRequestDoc(const std::string& exchange, const std::string& t
     for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling()) {
         if (child.type() != pugi::node_element) continue;
         std::string name = child.name();
-        m_fields.emplace_back(name, child.text().get());
-        bool wantCdata = name == "userid" || name == "passwd";
-        if (wantCdata) {
-            pugi::xml_node content = child.first_child();
-            bool cdata = content && content.type() == pugi::node_cdata && !content.next_sibling();
-            // An empty value has no node to wrap; anything else must be one CDATA section.
-            if (!cdata && content) m_problems.push_back(name + " is not a CDATA section");
+        // A value may span several text or CDATA nodes (a "]]>" inside a
+        // value is written as two adjacent CDATA sections): join them all.
+        std::string value;
+        bool onlyCdata = true;
+        for (pugi::xml_node part = child.first_child(); part; part = part.next_sibling()) {
+            if (part.type() == pugi::node_pcdata || part.type() == pugi::node_cdata) value += part.value();
+            if (part.type() != pugi::node_cdata) onlyCdata = false;
         }
+        m_fields.emplace_back(name, value);
+        bool wantCdata = name == "userid" || name == "passwd";
+        // An empty value has no node to wrap; anything else must be CDATA sections.
+        if (wantCdata && child.first_child() && !onlyCdata) m_problems.push_back(name + " is not a CDATA section");
     }
 
     std::vector<std::string> expected = ExpectedElements(exchange);

@@ -27,6 +27,17 @@ struct FakeService {
         if (writeFd >= 0) close(writeFd);
         if (readFd >= 0) close(readFd);
     }
+    // Reads one NUL-terminated envelope.
+    std::string ReadEnvelope() {
+        std::string text;
+        char c;
+        while (read(readFd, &c, 1) == 1 && c != '\0') text += c;
+        return text;
+    }
+    void Write(const std::string& envelope) {
+        std::string framed = envelope + '\0';
+        (void)!write(writeFd, framed.data(), framed.size());
+    }
     std::string dir;
     int writeFd = -1;
     int readFd = -1;
@@ -107,4 +118,23 @@ TEST(FakeClientTest, OpenGivesUpInTimeWhenNoServiceAnswers) {
     EXPECT_FALSE(client.Open(milliseconds(100), &error));
     EXPECT_NE(error.find("did not open"), std::string::npos);
     EXPECT_FALSE(client.Send("CheckEnv", "CheckEnv"));
+}
+
+TEST(FakeClientTest, HandshakeStartsTheServiceAndAsksForTheNetworkCheck) {
+    TempDir dir;
+    FakeService service(dir.Path());
+    std::string first, last;
+    std::thread serve([&] {
+        service.Connect();
+        first = service.ReadEnvelope();
+        service.Write(FakeClient::Format("NetModule", "Portal", "ClientStartComplete", ""));
+        last = service.ReadEnvelope();
+    });
+    FakeClient client(dir.Path());
+    std::string error;
+    ASSERT_TRUE(client.Open(milliseconds(5000), &error)) << error;
+    EXPECT_TRUE(client.Handshake(milliseconds(5000)));
+    serve.join();
+    EXPECT_EQ(first, "<M><OpS>client</OpS><OpT>Portal</OpT><OpC>ClientStart</OpC><P>ClientStart</P></M>");
+    EXPECT_EQ(last, "<M><OpS>client</OpS><OpT>Portal</OpT><OpC>CheckEnv</OpC><P>CheckEnv</P></M>");
 }

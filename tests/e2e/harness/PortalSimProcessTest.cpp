@@ -6,6 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+
+#include "ChildProcess.h"
 #include "NetNamespace.h"
 #include "PortalSimProcess.h"
 #include "TempDir.h"
@@ -108,4 +111,18 @@ TEST(PortalSimProcessTest, ServesInsideANamespaceWhileTheControlApiStaysOutside)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_TRUE(sim.WaitForRequests("probe", 1, std::chrono::milliseconds(5000)));
     EXPECT_NE(sim.Requests("probe").find(NetNamespace::ClientAddress()), std::string::npos);
+}
+
+TEST(PortalSimProcessTest, CommandLineMistakesEndTheProgramWithAReason) {
+    TempDir dir;
+    std::ofstream(dir / "bad.json") << "[not an object";
+    std::ofstream(dir / "good.json") << "{}";
+    std::string bin = PortalSimProcess::DefaultBinary();
+    std::chrono::milliseconds limit(10000);
+    EXPECT_EQ(ChildProcess::Run({bin}, limit), 2);
+    EXPECT_EQ(ChildProcess::Run({bin, "--scenario"}, limit), 2);
+    EXPECT_EQ(ChildProcess::Run({bin, "--scenario", dir / "x.json", "--bogus", "1"}, limit), 2);
+    EXPECT_EQ(ChildProcess::Run({bin, "--scenario", dir / "missing.json"}, limit), 1);
+    EXPECT_EQ(ChildProcess::Run({bin, "--scenario", dir / "bad.json"}, limit), 1);
+    EXPECT_EQ(ChildProcess::Run({bin, "--scenario", dir / "good.json", "--netns", "no-such-namespace"}, limit), 1);
 }

@@ -1,4 +1,7 @@
 // Faults the simulated portal produces on demand, one endpoint at a time.
+#include <future>
+#include <thread>
+
 #include "SimFixture.h"
 
 class PortalSimFaultsTest : public SimFixture {
@@ -113,4 +116,29 @@ TEST_F(PortalSimFaultsTest, ProbeAndPortalPageTakeFaultsToo) {
     EXPECT_FALSE(Client().Get("/portal/index.cgi"));
     EXPECT_EQ(Client().Get("/portal/index.cgi")->status, 200);
     EXPECT_NE(LogOf("portal").find("\"dropped\":true"), std::string::npos);
+}
+
+TEST_F(PortalSimFaultsTest, DelayedAnswersDoNotHoldUpStoppingAServerOrTheSimulator) {
+    StartSim("\"cluster\":{\"servers\":1}");
+    for (int server : {1, 0}) {
+        SCOPED_TRACE(server);
+        SetFault("ticket", "{\"delay_ms\":120000,\"times\":1}");
+        std::thread request([&] { Post("/portal/ticket", TicketDoc(), nullptr, 'a', server); });
+        // The fault leaves the scenario once a request has taken it.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (m_sim->Scenario().ToJson().find("delay_ms") != std::string::npos &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        auto stopping = std::async(std::launch::async, [&] {
+            if (server == 1) {
+                m_sim->StopServer(1);
+            } else {
+                m_sim->Stop();
+            }
+        });
+        EXPECT_EQ(stopping.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        stopping.wait();
+        request.join();
+    }
 }
