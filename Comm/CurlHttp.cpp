@@ -223,10 +223,11 @@ int CCurlHttp::Perform(CHttpData* pData) {
     COptions options(curl.Get());
     SetRequest(options, pData, headers, errorBuffer);
     if (IsHttps(pData->szUrl)) {
-        // Portals present certificates of their own.
+        // Portals present certificates of their own; callers that send
+        // account data elsewhere ask for verification.
         options.Set(CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_NONE));
-        options.Set(CURLOPT_SSL_VERIFYPEER, 0L);
-        options.Set(CURLOPT_SSL_VERIFYHOST, 0L);
+        options.Set(CURLOPT_SSL_VERIFYPEER, pData->bVerifyPeer ? 1L : 0L);
+        options.Set(CURLOPT_SSL_VERIFYHOST, pData->bVerifyPeer ? 2L : 0L);
     }
     CBufferArray head;
     CBufferArray body;

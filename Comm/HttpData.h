@@ -37,6 +37,9 @@ public:
     bool bChangeCode = true;
     unsigned int pageCode = 0;
     bool bRedirect = true;
+    // https only: check the server's certificate chain and host name. Off by
+    // default because portals present certificates of their own.
+    bool bVerifyPeer = false;
     uint64_t dwMaxRespLen = kMaxRespLen;
 
     // Copies url into the record and points szUrl at the copy.

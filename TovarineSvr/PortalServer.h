@@ -15,6 +15,7 @@
 #include "SimpleThread.h"
 #include "TableTimer.h"
 #include "TaskMgr.h"
+#include "TaskPolicy.h"
 
 class CAdapterCard;
 class CInfoCenter;
@@ -37,7 +38,8 @@ public:
     void DoTimeTask(int timeId) override;
     void DoTimeTask(int timeId, CAutoString& strTag) override;
 
-    void SetInfoCenter(CInfoCenter* infoCenter) { m_pInfoCenter = infoCenter; }
+    // Also gives the DNS helper its backup store in the information center.
+    void SetInfoCenter(CInfoCenter* infoCenter);
     CInfoCenter* GetInfoCenter() { return m_pInfoCenter; }
 
     // Opcode handlers.
@@ -77,11 +79,15 @@ protected:
     CPortalServer();
     ~CPortalServer() override;
 
+    // Runs one task taken from the queue, with its next task (work thread).
+    virtual void RunTask(TovarineSvr::Task& task);
+    // Takes the next queued task while no work thread runs (tests).
+    int TakeQueuedTask(TovarineSvr::Task& task) { return m_taskMgr.GetTask(task); }
+
 private:
     static TovarineSvr::TaskLevel LevelOf(int timeId);
     static void* WorkThread(void* self);
     void WorkLoop();
-    void RunTask(TovarineSvr::Task& task);
 
     // Task handlers.
     void checkNet(TovarineSvr::Task& task);
@@ -98,6 +104,14 @@ private:
     void trafficStatistics(TovarineSvr::Task& task);
     // Re-queues a task whose step answered "run again", at most a few times in a row.
     void Repeat(TovarineSvr::Task& task);
+    // true when the result was "run again" (the task is then re-queued or
+    // has given up); any other result clears the task's repeat count.
+    bool RunAgain(TovarineSvr::Task& task, int result);
+    // One-shot timer: at once for 0 seconds.
+    void SetTimer(TovarineSvr::TaskItem item, long seconds, bool replace, const char* tag = nullptr);
+    void StartHeartbeats();
+    // Puts back host DNS servers still displaced by this or an earlier run.
+    void RestoreHostDns();
 
     CInfoCenter* m_pInfoCenter = nullptr;
     std::unique_ptr<CPortalConn> m_pPortalConn;
@@ -111,4 +125,16 @@ private:
     CSimpleThread m_threadWork;
     CAutoString m_otherTicket{""};
     std::mutex m_startLock;  // "ClientStart" against a concurrent stop
+
+    CTaskPolicy m_policy;                       // work thread only
+    bool m_bPassRepeated = false;               // work thread only: the running task was re-queued
+    std::atomic<bool> m_bEngineRunning{false};  // a connection exists and the work thread may run
+    std::mutex m_otherTicketLock;               // guards m_otherTicket
+
+    // Statistics settings of the current login, copied out of the
+    // configuration so a logout on the message thread never reads it.
+    std::mutex m_statsLock;
+    CAutoString m_strStatsUrl{""};
+    long m_lStatsInterval = 0;
+    bool m_bLogoutReportPending = false;  // a logout report is on its way; periodic ones stand down
 };

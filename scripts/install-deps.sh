@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential g++ make cmake pkg-config
   libcurl4-openssl-dev libcjson-dev liblzma-dev libssl-dev libpugixml-dev
   libgtk2.0-dev libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
-  iproute2 iputils-ping procps net-tools
+  iproute2 iputils-ping procps net-tools curl openssl jq
   xvfb xauth xdotool imagemagick fonts-wqy-zenhei
 )
 

@@ -1,0 +1,150 @@
+#include "ClientCommand.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <iostream>
+
+#include "IConsolePortal.h"
+#include "INetConn.h"
+#include "XMLOpt.h"
+#include "XmlEscape.h"
+
+namespace {
+
+const char kLoginEnvelope[] =
+    "<M><OpS>%s</OpS><OpT>%s</OpT><OpC>%s</OpC><P><user>%s</user><password>%s</password></P></M>";
+
+// Other threads (the portal's work thread among them) are still running, so
+// the process ends without running destructors under their feet.
+void EndProcess(int status) {
+    fflush(nullptr);
+    _exit(status);
+}
+
+}  // namespace
+
+CClientCommand* CClientCommand::GetInst() {
+    // Thread-safe first use: the hub may post from any thread.
+    static CClientCommand* instance = new CClientCommand();
+    return instance;
+}
+
+CClientCommand::CClientCommand() : CClientCommand(std::cin, stdout, EndProcess) {}
+
+CClientCommand::CClientCommand(std::istream& in, FILE* out, std::function<void(int)> exitProcess)
+    : m_in(in), m_pOut(out), m_exit(std::move(exitProcess)) {}
+
+CClientCommand::~CClientCommand() { StopMsgEngine(); }
+
+void CClientCommand::SetUserInfo(const char* account, const char* password) {
+    m_strAccount = account ? account : "";
+    m_strPassword = password ? password : "";
+}
+
+void CClientCommand::GetUserInfo(CAutoString& account, CAutoString& password) {
+    account = m_strAccount;
+    password = m_strPassword;
+}
+
+void CClientCommand::Start() {
+    StartMsgEngine();
+    if (m_pPortal) m_pPortal->ClientStart();
+}
+
+void CClientCommand::DoMessage(CAutoString message) {
+    CXMLOpt document(message);
+    DefaultDeal(document);
+}
+
+void CClientCommand::DefaultDeal(CXMLOpt& message) {
+    CAutoString opcode = message.GetValue("OpC");
+    if (opcode == "NetStateMessageResp")
+        DealNetStateMessage(message);
+    else if (opcode == "ClientStartComplete")
+        StartComplete(message);
+}
+
+void CClientCommand::StartComplete(CXMLOpt&) {
+    if (m_pPortal) m_pPortal->CheckNetStatus(0);
+}
+
+void CClientCommand::DealNetStateMessage(CXMLOpt& message) {
+    switch (message.GetIntValue("P.newState")) {
+        case INetConn::ES_PRECONNECTED:
+            DealPreConnectedMsg(message);
+            break;
+        case INetConn::ES_PRECONNECTFAIL:
+            DealPreConnectFailMsg(message);
+            break;
+        case INetConn::ES_CONNECTED:
+            DealConnectedMsg(message);
+            break;
+        case INetConn::ES_CONNECTFAIL:
+            DealConnectFailMsg(message);
+            break;
+        case INetConn::ES_DISCONNECTED:
+            End(kExitDone);
+            break;
+        default:
+            break;
+    }
+}
+
+void CClientCommand::DealPreConnectedMsg(CXMLOpt&) {
+    if (m_bLoginStarted.exchange(true)) return;
+    CAutoString envelope;
+    envelope.Format(kLoginEnvelope, "client", "Portal", "PortalConnect", XmlEscape(m_strAccount).c_str(),
+                    XmlEscape(m_strPassword).c_str());
+    if (m_pPortal) m_pPortal->Login(envelope);
+}
+
+void CClientCommand::DealPreConnectFailMsg(CXMLOpt& message) {
+    int code = message.GetIntValue("P.ErrorCode");
+    CAutoString sub = message.GetValue("P.subErrCode");
+    CAutoString line;
+    line.Format("Init environment fail,Please restart the program,the error is %d, subcode is %s\n", code,
+                sub.c_str());
+    Print(line);
+    End(kExitPrepareFailed);
+}
+
+void CClientCommand::DealConnectedMsg(CXMLOpt&) {
+    if (m_bPromptShown.exchange(true)) return;
+    Print("If you want go to offline, Please enter [y]:\n");
+    std::string word;
+    // The end of the input is no answer: without a terminal the session
+    // simply stays on line.
+    if (!ReadWord(m_in, word)) return;
+    if (m_pPortal) m_pPortal->Logout("1");
+}
+
+void CClientCommand::DealConnectFailMsg(CXMLOpt& message) {
+    int code = message.GetIntValue("P.ErrorCode");
+    CAutoString sub = message.GetValue("P.subErrCode");
+    CAutoString line;
+    line.Format("login fail, the error is %d, subcode is %s\n", code, sub.c_str());
+    Print(line);
+    End(kExitLoginFailed);
+}
+
+bool CClientCommand::ReadWord(std::istream& in, std::string& word) {
+    word.clear();
+    std::istream::sentry skipBlanks(in);  // skips leading white space
+    if (!skipBlanks) return false;
+    while (word.size() < kMaxWord) {
+        int next = in.peek();
+        if (next == std::char_traits<char>::eof() || isspace(next)) break;
+        word.push_back(static_cast<char>(in.get()));
+    }
+    return !word.empty();
+}
+
+void CClientCommand::Print(const char* text) {
+    fputs(text, m_pOut);
+    fflush(m_pOut);
+}
+
+void CClientCommand::End(int status) {
+    if (m_exit) m_exit(status);
+}

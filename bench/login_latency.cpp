@@ -1,0 +1,215 @@
+// Login latency and idle wake-ups of VelnorSvr against the portal simulator
+// on 127.0.0.1, which answers at once.
+//
+//   bench_login_latency [logins] [idle seconds]   (defaults 20 and 10)
+//
+// Latency: from writing "PortalConnect" to the FIFO until the connected
+// state message arrives; the median over the logins. Wake-ups: context
+// switches of all the service's threads per second while it is logged in
+// and idle between heartbeats (the heartbeat period is far longer than the
+// window), from /proc/<pid>/task/*/status.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+const std::string kBin = VELNOR_BIN_DIR;
+
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& cwd, const std::string& output) {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
+    int in = open("/dev/null", O_RDONLY);
+    int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in >= 0) dup2(in, 0);
+    if (out >= 0) {
+        dup2(out, 1);
+        dup2(out, 2);
+    }
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+}
+
+void Stop(pid_t pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+}
+
+bool WaitForFile(const std::string& path) {
+    for (int i = 0; i < 200; ++i) {
+        if (fs::exists(path)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string JsonField(const std::string& json, const std::string& key) {
+    size_t at = json.find("\"" + key + "\":\"");
+    if (at == std::string::npos) return "";
+    at += key.size() + 4;
+    return json.substr(at, json.find('"', at) - at);
+}
+
+// The desktop client's end of the two FIFOs.
+class Pipes {
+public:
+    bool Open(const std::string& dir) {
+        std::string own = dir + "/velnorclientpipe";
+        mkfifo(own.c_str(), 0600);
+        if (!WaitForFile(dir + "/velnorsvrpipe")) return false;
+        m_read = open((dir + "/velnorsvrpipe").c_str(), O_RDONLY);
+        m_write = open(own.c_str(), O_WRONLY);
+        return m_read >= 0 && m_write >= 0;
+    }
+    ~Pipes() {
+        if (m_read >= 0) close(m_read);
+        if (m_write >= 0) close(m_write);
+    }
+    bool Send(const std::string& opc, const std::string& p) {
+        std::string text = "<M><OpS>client</OpS><OpT>Portal</OpT><OpC>" + opc + "</OpC><P>" + p + "</P></M>";
+        text.push_back('\0');
+        return write(m_write, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
+    // Reads messages until a state message with this new state; false at
+    // the end of the pipe.
+    bool WaitState(int state) {
+        std::string want = "<newState>" + std::to_string(state) + "</newState>";
+        for (;;) {
+            size_t end;
+            while ((end = m_buffer.find('\0')) != std::string::npos) {
+                std::string message = m_buffer.substr(0, end);
+                m_buffer.erase(0, end + 1);
+                if (message.find("NetStateMessageResp") != std::string::npos &&
+                    message.find(want) != std::string::npos)
+                    return true;
+            }
+            char chunk[4096];
+            ssize_t n = read(m_read, chunk, sizeof(chunk));
+            if (n <= 0) return false;
+            m_buffer.append(chunk, static_cast<size_t>(n));
+        }
+    }
+
+private:
+    int m_read = -1;
+    int m_write = -1;
+    std::string m_buffer;
+};
+
+long ContextSwitches(pid_t pid) {
+    long total = 0;
+    std::string dir = "/proc/" + std::to_string(pid) + "/task";
+    DIR* tasks = opendir(dir.c_str());
+    if (!tasks) return -1;
+    while (dirent* entry = readdir(tasks)) {
+        if (entry->d_name[0] == '.') continue;
+        std::ifstream status(dir + "/" + entry->d_name + "/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.find("ctxt_switches:") != std::string::npos)
+                total += atol(line.c_str() + line.find(':') + 1);
+    }
+    closedir(tasks);
+    return total;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int logins = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
+    int idleSeconds = argc > 2 ? std::max(1, atoi(argv[2])) : 10;
+    char pattern[] = "/tmp/velnor-bench.XXXXXX";
+    if (!mkdtemp(pattern)) return 1;
+    std::string work = pattern;
+    std::string install = work + "/velnor";
+    fs::create_directories(install + "/conf");
+    fs::copy_file(kBin + "/VelnorSvr", install + "/VelnorSvr");
+    fs::copy_file(kBin + "/zxmAlogic.zxm", install + "/zxmAlogic.zxm");
+    std::ofstream(work + "/scenario.json")
+        << "{\"module\":{\"zxm\":\"" << install << "/zxmAlogic.zxm\"},\"accounts\":{\"bench\":\"pw\"},"
+        << "\"answers\":{\"interval\":600}}";
+
+    pid_t sim = Spawn({kBin + "/portal-sim", "--scenario", work + "/scenario.json", "--module",
+                       kBin + "/libsample_algo.so", "--ready-file", work + "/sim.ready"},
+                      work, work + "/sim.out");
+    pid_t service = -1;
+    int status = 1;
+    do {
+        if (!WaitForFile(work + "/sim.ready")) {
+            fprintf(stderr, "the simulator did not start\n");
+            break;
+        }
+        std::ofstream(install + "/conf/conf.xml")
+            << "<conf><version>1.0.0</version><redirect>" << JsonField(ReadAll(work + "/sim.ready"), "probe")
+            << "</redirect></conf>\n";
+        service = Spawn({"./VelnorSvr"}, install, work + "/service.out");
+        Pipes pipes;
+        if (!pipes.Open(install) || !pipes.Send("ClientStart", "") || !pipes.Send("CheckEnv", "") ||
+            !pipes.WaitState(31)) {
+            fprintf(stderr, "the service did not get ready\n");
+            break;
+        }
+        std::vector<double> latencies;
+        bool ok = true;
+        for (int i = 0; i < logins && ok; ++i) {
+            auto start = Clock::now();
+            ok = pipes.Send("PortalConnect", "<user>bench</user><password>pw</password>") &&
+                 pipes.WaitState(2);
+            latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+            if (!ok || i + 1 == logins) break;
+            ok = pipes.Send("PortalDisConnect", "<src>2</src>") && pipes.WaitState(12) &&
+                 pipes.Send("CheckEnv", "") && pipes.WaitState(31);
+        }
+        if (!ok) {
+            fprintf(stderr, "a login round failed\n");
+            break;
+        }
+        std::sort(latencies.begin(), latencies.end());
+        printf(
+            "login latency (PortalConnect -> connected), %zu logins: median %.2f ms, min %.2f ms, max %.2f "
+            "ms\n",
+            latencies.size(), latencies[latencies.size() / 2], latencies.front(), latencies.back());
+
+        // Past the first heartbeat, then a quiet window.
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        long before = ContextSwitches(service);
+        std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
+        long after = ContextSwitches(service);
+        printf("idle wake-ups while logged in: %.2f per second (%ld context switches in %d s, all threads)\n",
+               static_cast<double>(after - before) / idleSeconds, after - before, idleSeconds);
+        status = 0;
+    } while (false);
+    Stop(service);
+    Stop(sim);
+    fs::remove_all(work);
+    return status;
+}
