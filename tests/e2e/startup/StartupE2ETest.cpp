@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "ChildProcess.h"
+#include "FakeClient.h"
+#include "InstallDir.h"
+#include "TempDir.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Text of one element of conf/conf.xml ("" when absent).
+std::string ConfValue(const InstallDir& install, const std::string& key) {
+    std::string text = install.ReadFile("conf/conf.xml");
+    size_t open = text.find("<" + key + ">");
+    if (open == std::string::npos) return "";
+    open += key.size() + 2;
+    size_t close = text.find("</" + key + ">", open);
+    return close == std::string::npos ? "" : text.substr(open, close - open);
+}
+
+// Waits (bounded) for a condition the service makes true on disk.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+class ServiceStartupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstallDir::Options options;
+        // Never contacted: no test here asks for a network check.
+        options.redirect = "http://127.0.0.1:9/";
+        std::string error;
+        ASSERT_TRUE(m_install.Prepare(options, &error)) << error;
+    }
+
+    void StartService(ChildProcess& service, bool removeStaleFifo = true) {
+        // A killed service leaves its FIFO behind; its return marks the next start.
+        if (removeStaleFifo) unlink(m_install.File("velnorsvrpipe").c_str());
+        ChildProcess::Options options;
+        options.argv = {m_install.File("VelnorSvr")};
+        options.cwd = m_install.Path();
+        options.outputFile = m_install.File("service.out");
+        std::string error;
+        ASSERT_TRUE(service.Start(options, &error)) << error;
+    }
+
+    // The service's own FIFO is the last thing start-up creates; by then the
+    // PID, the client id and the log are in place.
+    void ExpectRecordedPid(ChildProcess& service) {
+        struct stat info;
+        EXPECT_TRUE(WaitUntil([&] { return lstat(m_install.File("velnorsvrpipe").c_str(), &info) == 0; }));
+        EXPECT_EQ(ConfValue(m_install, "PID"), std::to_string(service.Pid()) + "\n")
+            << m_install.ReadFile("conf/conf.xml");
+    }
+
+    TempDir m_dir;
+    InstallDir m_install{m_dir.Path()};
+};
+
+}  // namespace
+
+TEST_F(ServiceStartupTest, FirstStartRecordsItselfAndASecondInstanceExitsAtOnce) {
+    std::string clientId;
+    {
+        ChildProcess first;
+        StartService(first);
+        ExpectRecordedPid(first);
+        clientId = ConfValue(m_install, "clientId");
+        EXPECT_EQ(clientId.size(), 36u);
+
+        struct stat info;
+        ASSERT_EQ(stat(m_install.File("Log").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+        ASSERT_EQ(lstat(m_install.File("velnorsvrpipe").c_str(), &info), 0);
+        EXPECT_TRUE(S_ISFIFO(info.st_mode));
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+        ChildProcess second;
+        StartService(second, false);
+        int status = 0;
+        ASSERT_TRUE(second.WaitExit(10s, &status));
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 255);
+        EXPECT_EQ(ConfValue(m_install, "PID"), std::to_string(first.Pid()) + "\n");
+        first.Stop(2s);
+    }
+    ChildProcess again;
+    StartService(again);
+    ExpectRecordedPid(again);
+    EXPECT_EQ(ConfValue(m_install, "clientId"), clientId);
+}
+
+TEST_F(ServiceStartupTest, RecordedPidsThatAreNotALiveServiceAreOverwritten) {
+    // A process that has ended, and a live one that is not the service.
+    pid_t dead = fork();
+    if (dead == 0) _exit(0);
+    waitpid(dead, nullptr, 0);
+    ChildProcess stranger;
+    std::string error;
+    ASSERT_TRUE(stranger.Start({{"sleep", "30"}, "", {}, "", false}, &error)) << error;
+
+    for (const std::string& recorded : {std::string("abc"), std::string("0"), std::to_string(dead),
+                                        std::to_string(stranger.Pid())}) {
+        SCOPED_TRACE(recorded);
+        InstallDir::Options options;
+        options.redirect = "http://127.0.0.1:9/";
+        options.values["PID"] = recorded;
+        ASSERT_TRUE(m_install.WriteConf(options));
+        ChildProcess service;
+        StartService(service);
+        ExpectRecordedPid(service);
+        service.Stop(2s);
+    }
+}
+
+TEST_F(ServiceStartupTest, DesktopClientMessagesReachThePortalBusiness) {
+    ChildProcess service;
+    StartService(service);
+    FakeClient client(m_install.Path());
+    std::string error;
+    ASSERT_TRUE(client.Open(10s, &error)) << error;
+    ASSERT_TRUE(client.Send("ClientStart", "ClientStart"));
+    EXPECT_TRUE(client.WaitForOpc("ClientStartComplete", 10s));
+    service.Stop(2s);
+}
