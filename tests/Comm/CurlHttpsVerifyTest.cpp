@@ -15,6 +15,7 @@
 #include "HttpData.h"
 #include "Subprocess.h"
 #include "TempDir.h"
+#include "UniqueFd.h"
 
 namespace {
 
@@ -23,9 +24,10 @@ CCurlGlobal g_curlForHttps;
 // openssl s_server on 127.0.0.1 with a port of the system's choice.
 class CTlsServer {
 public:
-    bool Start(const std::string& cert, const std::string& key) {
+    // The port from its "ACCEPT 127.0.0.1:PORT" line, read within ten seconds; 0 on failure.
+    int Start(const std::string& cert, const std::string& key) {
         int out[2];
-        if (pipe(out) != 0) return false;
+        if (pipe(out) != 0) return 0;
         m_pid = fork();
         if (m_pid == 0) {
             dup2(out[1], 1);
@@ -37,40 +39,29 @@ public:
             _exit(127);
         }
         close(out[1]);
-        m_out = out[0];
-        if (m_pid < 0) return false;
-        // Reads until the "ACCEPT 127.0.0.1:PORT" line, within ten seconds.
+        m_out.Reset(out[0]);
         std::string text;
+        char buffer[256];
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < deadline) {
-            pollfd fd{m_out, POLLIN, 0};
+        while (m_pid > 0 && std::chrono::steady_clock::now() < deadline) {
+            pollfd fd{m_out.Get(), POLLIN, 0};
             if (poll(&fd, 1, 200) <= 0) continue;
-            char buffer[256];
-            ssize_t n = read(m_out, buffer, sizeof(buffer));
-            if (n <= 0) return false;
+            ssize_t n = read(m_out.Get(), buffer, sizeof(buffer));
+            if (n <= 0) return 0;
             text.append(buffer, static_cast<size_t>(n));
             size_t at = text.find("ACCEPT 127.0.0.1:");
-            size_t end = at == std::string::npos ? at : text.find('\n', at);
-            if (end != std::string::npos) {
-                m_port = std::stoi(text.substr(at + 17, end - at - 17));
-                return true;
-            }
+            if (at != std::string::npos && text.find('\n', at) != std::string::npos)
+                return std::stoi(text.substr(at + 17));
         }
-        return false;
+        return 0;
     }
     ~CTlsServer() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
-        if (m_out >= 0) close(m_out);
+        if (m_pid > 0 && kill(m_pid, SIGTERM) == 0) waitpid(m_pid, nullptr, 0);
     }
-    int Port() const { return m_port; }
 
 private:
     pid_t m_pid = -1;
-    int m_out = -1;
-    int m_port = 0;
+    CUniqueFd m_out;
 };
 
 }  // namespace
@@ -82,8 +73,9 @@ TEST(CCurlHttpsTest, VerifyPeerRefusesACertificateNobodyVouchesFor) {
                                      "/CN=localhost", "-days", "1", "-keyout", key, "-out", cert});
     if (!made.started || made.exitCode != 0) GTEST_SKIP() << "needs the openssl program: " << made.output;
     CTlsServer server;
-    ASSERT_TRUE(server.Start(cert, key));
-    std::string url = "https://127.0.0.1:" + std::to_string(server.Port()) + "/";
+    int port = server.Start(cert, key);
+    ASSERT_GT(port, 0);
+    std::string url = "https://127.0.0.1:" + std::to_string(port) + "/";
 
     CHttpData lenient;
     lenient.SetUrl(url.c_str());
