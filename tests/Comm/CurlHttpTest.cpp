@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,12 +16,14 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "CurlGlobal.h"
 #include "CurlHttp.h"
 #include "HttpData.h"
+#include "Subprocess.h"
 #include "TempDir.h"
 #include "UniqueFd.h"
 
@@ -43,6 +48,49 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
+
+// openssl s_server on 127.0.0.1 with a port of the system's choice.
+class CTlsServer {
+public:
+    // The port from its "ACCEPT 127.0.0.1:PORT" line, read within ten seconds; 0 on failure.
+    int Start(const std::string& cert, const std::string& key) {
+        int out[2];
+        if (pipe(out) != 0) return 0;
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(out[1], 1);
+            dup2(out[1], 2);
+            close(out[0]);
+            close(out[1]);
+            execlp("openssl", "openssl", "s_server", "-accept", "127.0.0.1:0", "-cert", cert.c_str(), "-key",
+                   key.c_str(), "-www", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        m_out.Reset(out[0]);
+        std::string text;
+        char buffer[256];
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (m_pid > 0 && std::chrono::steady_clock::now() < deadline) {
+            pollfd fd{m_out.Get(), POLLIN, 0};
+            if (poll(&fd, 1, 200) <= 0) continue;
+            ssize_t n = read(m_out.Get(), buffer, sizeof(buffer));
+            if (n <= 0) return 0;
+            text.append(buffer, static_cast<size_t>(n));
+            size_t at = text.find("ACCEPT 127.0.0.1:");
+            if (at != std::string::npos && text.find('\n', at) != std::string::npos)
+                return std::stoi(text.substr(at + 17));
+        }
+        return 0;
+    }
+    ~CTlsServer() {
+        if (m_pid > 0 && kill(m_pid, SIGTERM) == 0) waitpid(m_pid, nullptr, 0);
+    }
+
+private:
+    pid_t m_pid = -1;
+    CUniqueFd m_out;
+};
 
 // A loopback server with canned routes that records every request it gets.
 class CCurlHttpTest : public ::testing::Test {
@@ -148,24 +196,19 @@ TEST_F(CCurlHttpTest, SendsNormalisedUrlAndHeaderLinesWithoutControlCharacters) 
 }
 
 TEST_F(CCurlHttpTest, PostSendsBodyOfGivenLengthAndOtherVerbsGet) {
-    struct Case {
-        const char* verb;
-        const char* body;
-        uint64_t length;
-        const char* answer;
-    } cases[] = {
+    const std::tuple<const char*, const char*, uint64_t, const char*> cases[] = {
         {"POST", "abcdef", CHttpData::kDefaultPostLen, "POST:abcdef"},
         {"post", "abcdef", 3, "POST:abc"},
         {"Post", nullptr, CHttpData::kDefaultPostLen, "POST:"},
         {"PUT", "abcdef", CHttpData::kDefaultPostLen, "GET:"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [verb, body, length, answer] : cases) {
         CHttpData data;
-        data.szVerb = c.verb;
-        data.szPostData = c.body;
-        data.dwPostDataLen = c.length;
-        EXPECT_EQ(Get(data, "/echo"), 0) << c.verb;
-        EXPECT_STREQ(data.RespData(), c.answer) << c.verb;
+        data.szVerb = verb;
+        data.szPostData = body;
+        data.dwPostDataLen = length;
+        EXPECT_EQ(Get(data, "/echo"), 0) << verb;
+        EXPECT_STREQ(data.RespData(), answer) << verb;
     }
 }
 
@@ -252,44 +295,36 @@ TEST(CCurlHttpUrlTest, PretreatUrlGivesAQueryAfterTheHostARootPath) {
 
 TEST_F(CCurlHttpTest, DownloadsResumeFromTheLocalLengthAndKeepTheFileOnError) {
     const std::string full = m_file.substr(0, 5000);
-    struct Case {
-        const char* what;
-        size_t local;
-        const char* path;
-        bool done;
-        int status;
-    } cases[] = {
+    // "下载进度100%" in GBK, the terminal encoding of the target desktops.
+    const std::string kProgressDone = std::string("\xcf\xc2\xd4\xd8\xbd\xf8\xb6\xc8") + "100%\r";
+    const std::tuple<const char*, size_t, const char*, bool, int> cases[] = {
         {"partial", 1000, "/big/5000", true, 206},
         {"already complete", 5000, "/big/5000", true, 416},
         {"partial file of another resource", 5000, "/status/404", false, 416},  // 10 bytes there
         {"error page", 0, "/status/404", false, 404},
         {"server error", 0, "/status/500", false, 500},
     };
-    for (const Case& c : cases) {
-        std::string url = Url(c.path), byUrl = m_dir / "url.gz", byRecord = m_dir / "record.gz";
-        WriteFile(byUrl, full.substr(0, c.local));
-        WriteFile(byRecord, full.substr(0, c.local));
+    for (const auto& [what, local, path, done, status] : cases) {
+        std::string url = Url(path), byUrl = m_dir / "url.gz", byRecord = m_dir / "record.gz";
+        WriteFile(byUrl, full.substr(0, local));
+        WriteFile(byRecord, full.substr(0, local));
         // The url form answers true on success, the record form true on failure.
         testing::internal::CaptureStdout();
-        EXPECT_EQ(CCurlHttp::downLoad(url.c_str(), byUrl.c_str()), c.done) << c.what;
+        EXPECT_EQ(CCurlHttp::downLoad(url.c_str(), byUrl.c_str()), done) << what;
         std::string shown = testing::internal::GetCapturedStdout();
         CHttpData data;
         data.szUrl = url.c_str();
-        EXPECT_EQ(CCurlHttp::downLoad(&data, byRecord.c_str()), !c.done) << c.what;
-        EXPECT_EQ(data.retCode, c.status) << c.what;
-        std::string expected = c.done ? full : full.substr(0, c.local);
-        EXPECT_EQ(ReadFile(byUrl), expected) << c.what;
-        EXPECT_EQ(ReadFile(byRecord), expected) << c.what;
-        EXPECT_EQ(data.dwDataLen, c.done ? full.size() - c.local : 0) << c.what;
-        std::string range = c.local ? "bytes=" + std::to_string(c.local) + "-" : "";
-        for (const httplib::Request& request : TakeRequests())
-            EXPECT_EQ(request.get_header_value("Range"), range);
-        if (c.status == 206) {  // "下载进度100%" in GBK, the terminal encoding of the target desktops
-            EXPECT_NE(shown.find("\xcf\xc2\xd4\xd8\xbd\xf8\xb6\xc8"
-                                 "100%\r"),
-                      std::string::npos)
-                << shown;
-        }
+        EXPECT_EQ(CCurlHttp::downLoad(&data, byRecord.c_str()), !done) << what;
+        EXPECT_EQ(data.retCode, status) << what;
+        std::string expected = done ? full : full.substr(0, local);
+        EXPECT_EQ(ReadFile(byUrl), expected) << what;
+        EXPECT_EQ(ReadFile(byRecord), expected) << what;
+        EXPECT_EQ(data.dwDataLen, done ? full.size() - local : 0) << what;
+        std::string range = local ? "bytes=" + std::to_string(local) + "-" : "";
+        auto requests = TakeRequests();
+        ASSERT_EQ(requests.size(), 2u) << what;
+        for (auto& request : requests) EXPECT_EQ(request.get_header_value("Range"), range) << what;
+        EXPECT_TRUE(status != 206 || shown.find(kProgressDone) != std::string::npos) << shown;
     }
     CHttpData noUrl;
     EXPECT_TRUE(CCurlHttp::downLoad(&noUrl, (m_dir / "x").c_str()));
@@ -299,4 +334,26 @@ TEST_F(CCurlHttpTest, DownloadsResumeFromTheLocalLengthAndKeepTheFileOnError) {
     EXPECT_FALSE(CCurlHttp::downLoad("http://127.0.0.1:1/", (m_dir / "no/such/dir").c_str()));
     // A directory has no length to resume from.
     EXPECT_EQ(CCurlHttp::GetLocalFileLenth(m_dir.Path().c_str()), 0);
+}
+
+// Not under the fixture: no server threads run while the TLS server is forked.
+TEST(CCurlHttpsTest, VerifyPeerRefusesACertificateNobodyVouchesFor) {
+    TempDir dir;
+    std::string cert = dir / "cert.pem", key = dir / "key.pem";
+    ProgramResult made = RunProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj",
+                                     "/CN=localhost", "-days", "1", "-keyout", key, "-out", cert});
+    if (!made.started || made.exitCode != 0) GTEST_SKIP() << "needs the openssl program: " << made.output;
+    CTlsServer server;
+    int port = server.Start(cert, key);
+    ASSERT_GT(port, 0);
+    std::string url = "https://127.0.0.1:" + std::to_string(port) + "/";
+    CHttpData lenient;  // portals keep working with their own certificates
+    lenient.SetUrl(url.c_str());
+    EXPECT_EQ(CCurlHttp::Perform(&lenient), 0);
+    EXPECT_EQ(lenient.retCode, 200);
+    CHttpData strict;
+    strict.SetUrl(url.c_str());
+    strict.bVerifyPeer = true;
+    EXPECT_EQ(CCurlHttp::Perform(&strict), -4);
+    EXPECT_EQ(strict.retCode, static_cast<int>(CURLE_PEER_FAILED_VERIFICATION));
 }
