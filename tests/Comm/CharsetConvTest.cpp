@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "CharsetConv.h"
 
 TEST(CCharsetConvTest, ValidatesUtf8Strictly) {
-    struct Case {
-        std::string bytes;
-        bool valid;
-    } cases[] = {
+    const std::tuple<std::string, bool> cases[] = {
         {"plain", true},
         {"\xE4\xB8\xAD\xF0\x9F\x98\x80", true},
         {"\xC0\xAF", false},          // overlong "/"
@@ -18,7 +16,8 @@ TEST(CCharsetConvTest, ValidatesUtf8Strictly) {
         {"\xD6\xD0\xCE\xC4", false},  // GB18030
         {std::string("a\0b", 3), true},
     };
-    for (const Case& c : cases) EXPECT_EQ(CCharsetConv::IsValidUtf8(c.bytes.data(), c.bytes.size()), c.valid);
+    for (const auto& [bytes, valid] : cases)
+        EXPECT_EQ(CCharsetConv::IsValidUtf8(bytes.data(), bytes.size()), valid);
 }
 
 TEST(CCharsetConvTest, ConvertsLongTextsAndReportsBadInput) {

@@ -33,28 +33,20 @@ TEST(CHttpDataTest, GetHeadAttriReadsOneHeaderValue) {
     const char* head =
         "HTTP/1.1 200 OK\r\nError-Code:  0 \r\nX-schoolid: 12\r\ndomain:\r\n"
         "Server-Tag: a:b\r\nTail: no-end";
-    struct Case {
-        const char* name;
-        const char* value;
-    } cases[] = {
+    const char* cases[][2] = {
         {"Error-Code", "0"}, {"Error-Code:", "0"},  {"schoolid:", "12"},  // substring of a longer name
         {"domain:", ""},     {"Server-Tag", "a:b"}, {"error-code", ""},   // case-sensitive
         {"Tail", ""},        {"Absent", ""},        {"", ""},
     };
     CHttpData data;
     WithResponse(data, 200, head, "");
-    for (const Case& c : cases) EXPECT_EQ(data.GetHeadAttri(c.name), c.value) << c.name;
+    for (auto& c : cases) EXPECT_EQ(data.GetHeadAttri(c[0]), c[1]) << c[0];
     CHttpData empty;
     EXPECT_EQ(empty.GetHeadAttri("Error-Code"), "");
 }
 
 TEST(CHttpDataTest, GetRedirectAddressFollowsStatusHeaderAndPage) {
-    struct Case {
-        int status;
-        const char* head;
-        const char* body;
-        const char* target;
-    } cases[] = {
+    const std::tuple<int, const char*, const char*, const char*> cases[] = {
         {302, "HTTP/1.1 302\r\nLocation: http://Portal/Index.cgi?WlanUserIp=1\r\n\r\n", "",
          "http://portal/index.cgi?wlanuserip=1"},
         {303, "HTTP/1.1 303\r\nlocation:https://p/x", "", "https://p/x"},
@@ -74,9 +66,9 @@ TEST(CHttpDataTest, GetRedirectAddressFollowsStatusHeaderAndPage) {
         {200, "", "<html>nothing</html>", ""},
         {404, "HTTP/1.1 404\r\nLocation: http://p/\r\n", "", ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& [status, head, body, target] : cases) {
         CHttpData data;
-        WithResponse(data, c.status, c.head, c.body);
-        EXPECT_EQ(data.GetRedirectAddress(), c.target) << c.status << " " << c.head << c.body;
+        WithResponse(data, status, head, body);
+        EXPECT_EQ(data.GetRedirectAddress(), target) << status << " " << head << body;
     }
 }
