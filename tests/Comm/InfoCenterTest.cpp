@@ -11,13 +11,6 @@
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Records what the notification hook is handed, which the real store drops.
 class RecordingInfoCenter : public CInfoCenter {
 public:
@@ -49,9 +42,10 @@ TEST_F(CInfoCenterTest, LastValueWinsAndLocalValuesAreSavedWhole) {
         EXPECT_TRUE(store.SetLocalValue("PID", "456\n"));
         EXPECT_STREQ(store.GetLocalValue("absent"), "");
     }
-    const std::string text = ReadAll(m_file);
-    EXPECT_EQ(text.find("123"), std::string::npos) << text;
-    EXPECT_NE(text.find("<PID>456\n</PID>"), std::string::npos) << text;
+    std::stringstream text;
+    text << std::ifstream(m_file).rdbuf();
+    EXPECT_EQ(text.str().find("123"), std::string::npos) << text.str();
+    EXPECT_NE(text.str().find("<PID>456\n</PID>"), std::string::npos) << text.str();
     CInfoCenter reloaded(CInfoCenter::Flavor::Service, m_file.c_str());
     EXPECT_STREQ(reloaded.GetLocalValue("PID"), "456\n");
     EXPECT_STREQ(reloaded.GetLocalValue("version"), "1.0.0");

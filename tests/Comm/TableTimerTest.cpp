@@ -26,28 +26,14 @@ public:
 
     void DoTimeTask(int id) override { Record(id, ""); }
     void DoTimeTask(int id, CAutoString& text) override { Record(id, text.GetBuffer()); }
-    bool WaitFired(size_t count, std::chrono::milliseconds limit = threadtest::kLimit) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_cv.wait_for(lock, limit, [&] { return m_fired.size() >= count; });
-    }
-    Strings Fired() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_fired;
-    }
+    threadtest::Inbox fired;
     std::function<void(int)> onFire;  // set before the thread starts
 
 private:
     void Record(int id, const std::string& text) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_fired.push_back(std::to_string(id) + (text.empty() ? "" : ":" + text));
-        }
-        m_cv.notify_all();
+        fired.Push(std::to_string(id) + (text.empty() ? "" : ":" + text));
         if (onFire) onFire(id);
     }
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    Strings m_fired;
 };
 
 // Every task is scheduled at one fixed instant.
@@ -80,8 +66,7 @@ TEST(TableTimerTest, FiresInDueOrderNewestFirstAmongEqualsAndNeverARemovedTask) 
     timer.RemoveTask(5);
     timer.RemoveTask(12345);  // unknown ids are ignored
     ASSERT_TRUE(timer.DispatchTask(true));
-    ASSERT_TRUE(timer.WaitFired(4));
-    EXPECT_EQ(timer.Fired(), (Strings{"1", "10", "20", "30"}));
+    EXPECT_EQ(timer.fired.WaitFor(4), (Strings{"1", "10", "20", "30"}));
 }
 
 TEST(TableTimerTest, SameIdTwiceKeepsTheFirstUnlessReplaced) {
@@ -93,8 +78,7 @@ TEST(TableTimerTest, SameIdTwiceKeepsTheFirstUnlessReplaced) {
         timer.AddTask(7, kOnce, false, 5, replace, "second");
         EXPECT_EQ(timer.PendingIds().size(), 2u);
         ASSERT_TRUE(timer.DispatchTask(true));
-        ASSERT_TRUE(timer.WaitFired(2));
-        EXPECT_EQ(timer.Fired(), (replace ? Strings{"99", "7:second"} : Strings{"7:first", "99"}));
+        EXPECT_EQ(timer.fired.WaitFor(2), (replace ? Strings{"99", "7:second"} : Strings{"7:first", "99"}));
     }
 }
 
@@ -104,8 +88,7 @@ TEST(TableTimerTest, RunNowFiresAtOnceAndARepeatingTaskKeepsFiring) {
     ASSERT_TRUE(timer.DispatchTask(true));
     timer.AddTask(3, kRepeat, true, 2, false, "tag");
     timer.AddTask(4, kOnce, true, kHour, false);
-    ASSERT_TRUE(timer.WaitFired(4));
-    Strings fired = timer.Fired();
+    Strings fired = timer.fired.WaitFor(4);
     fired.resize(4);
     EXPECT_EQ(fired, (Strings{"3:tag", "4", "3:tag", "3:tag"}));
     EXPECT_TRUE(timer.IsExistTask(3));
@@ -118,9 +101,8 @@ TEST(TableTimerTest, DegenerateIntervalsNeitherSpinNorOverflow) {
     timer.AddTask(1, kOnce, false, LONG_MAX, false);
     timer.AddTask(2, kOnce, false, -5, false);  // due at once
     timer.AddTask(3, kRepeat, true, 0, false);  // then at most once a second
-    ASSERT_TRUE(timer.WaitFired(2));
-    EXPECT_FALSE(timer.WaitFired(3, 300ms));
-    Strings fired = timer.Fired();
+    ASSERT_EQ(timer.fired.WaitFor(2).size(), 2u);
+    Strings fired = timer.fired.WaitFor(3, 300ms);
     std::sort(fired.begin(), fired.end());
     EXPECT_EQ(fired, (Strings{"2", "3"}));
     EXPECT_TRUE(timer.IsExistTask(1));
@@ -152,12 +134,12 @@ TEST(TableTimerTest, HandlerMayChangeClearAndStopItsOwnTable) {
     timer.AddTask(1, kRepeat, true, 1, false);
     threadtest::RunWithWatchdog("handlers touching their table", 30s, [&] {
         ASSERT_TRUE(timer.DispatchTask(true));
-        ASSERT_TRUE(timer.WaitFired(3));
+        ASSERT_EQ(timer.fired.WaitFor(3).size(), 3u);
         bool ended = false;  // the loop ends right after the handler; retry in case it is slow
         for (int i = 0; i < 20 && !ended; ++i) ended = timer.DispatchTask(false);
         EXPECT_TRUE(ended);
     });
-    EXPECT_EQ(timer.Fired(), (Strings{"1", "2:chained", "3"}));
+    EXPECT_EQ(timer.fired.WaitFor(0), (Strings{"1", "2:chained", "3"}));
     EXPECT_TRUE(sawAdded);
     EXPECT_TRUE(sawRemoved);
     EXPECT_EQ(startResult, 0);
@@ -177,10 +159,11 @@ TEST(TableTimerTest, ManyStartStopCyclesNeitherHangNorLoseTasks) {
             if (i % 4 == 0) timer.AddTask(i, kOnce, true, 0, true);
             ASSERT_TRUE(timer.DispatchTask(true)) << "cycle " << i;
             EXPECT_FALSE(timer.DispatchTask(true));  // already running
-            ASSERT_TRUE(i % 4 || timer.WaitFired(++expected)) << "cycle " << i;
+            expected += i % 4 == 0;
+            ASSERT_EQ(timer.fired.WaitFor(expected).size(), expected) << "cycle " << i;
             ASSERT_TRUE(timer.DispatchTask(false)) << "cycle " << i;
             ASSERT_FALSE(timer.IsExistTask(1)) << "cycle " << i;
         }
-        EXPECT_EQ(timer.Fired().size(), expected);
+        EXPECT_EQ(timer.fired.WaitFor(0).size(), expected);
     });
 }

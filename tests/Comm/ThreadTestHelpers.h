@@ -9,7 +9,9 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace threadtest {
 
@@ -31,6 +33,27 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_open = false;
+};
+
+// Collects what worker threads report, in arrival order.
+class Inbox {
+public:
+    void Push(std::string item) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_items.push_back(std::move(item));
+        m_cv.notify_all();
+    }
+    // Everything so far once count items have arrived, or whatever came within the limit.
+    std::vector<std::string> WaitFor(size_t count, std::chrono::milliseconds limit = kLimit) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_cv.wait_for(lock, limit, [&] { return m_items.size() >= count; });
+        return m_items;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::vector<std::string> m_items;
 };
 
 // A hung body still refers to the test's stack, so all that is left is to end the process.
