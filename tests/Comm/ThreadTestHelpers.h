@@ -1,5 +1,5 @@
-// Helpers for tests of threaded code: a latch to wait on with a limit, and a
-// watchdog so that a hang fails the run instead of stalling it.
+// Helpers for tests of threaded code: an inbox and a latch to wait on with a
+// limit, and a watchdog so that a hang fails the run instead of stalling it.
 #pragma once
 
 #include <chrono>
@@ -16,24 +16,6 @@
 namespace threadtest {
 
 constexpr std::chrono::seconds kLimit(10);
-
-class Latch {
-public:
-    void Open() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_open = true;
-        m_cv.notify_all();
-    }
-    bool Wait(std::chrono::milliseconds limit = kLimit) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_cv.wait_for(lock, limit, [this] { return m_open; });
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_open = false;
-};
 
 // Collects what worker threads report, in arrival order.
 class Inbox {
@@ -54,6 +36,12 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::vector<std::string> m_items;
+};
+
+// A flag one thread raises and others wait for.
+struct Latch : Inbox {
+    void Open() { Push({}); }
+    bool Wait(std::chrono::milliseconds limit = kLimit) { return !WaitFor(1, limit).empty(); }
 };
 
 // A hung body still refers to the test's stack, so all that is left is to end the process.
