@@ -10,36 +10,26 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Polls its run flag the way the service's loops do; may first stop its own thread.
-struct Cooperative {
+// Polls its run flag the way the service's loops do, or ignores it until
+// released (stubborn); may first stop its own thread. Outlives its routine.
+struct Job {
+    explicit Job(bool stubborn = false) : stubborn(stubborn) {}
+    ~Job() {
+        release.Open();
+        ended.Wait();
+    }
+    const bool stubborn;
     std::atomic<bool> run{false};
-    Latch started, ended;
+    Latch started, release, ended;
     CSimpleThread* stopSelf = nullptr;
     std::atomic<int> stopResult{-1};
 
     static void* Routine(void* param) {
-        auto* self = static_cast<Cooperative*>(param);
+        auto* self = static_cast<Job*>(param);
         self->started.Open();
         if (self->stopSelf) self->stopResult = self->stopSelf->Stop(1000);
-        while (self->run) std::this_thread::sleep_for(1ms);
-        self->ended.Open();
-        return nullptr;
-    }
-};
-
-// Ignores its run flag until released; also when a failed test leaves early.
-struct Stubborn {
-    std::atomic<bool> run{false};
-    Latch started, release, ended;
-    ~Stubborn() {
-        release.Open();
-        ended.Wait();
-    }
-
-    static void* Routine(void* param) {
-        auto* self = static_cast<Stubborn*>(param);
-        self->started.Open();
-        self->release.Wait(30s);
+        if (self->stubborn) self->release.Wait(30s);
+        while (!self->stubborn && self->run) std::this_thread::sleep_for(1ms);
         self->ended.Open();
         return nullptr;
     }
@@ -48,22 +38,22 @@ struct Stubborn {
 }  // namespace
 
 TEST(SimpleThreadTest, ForcedStopOfAThreadIgnoringItsFlagNeitherKillsNorReplacesIt) {
-    Stubborn stubborn;
+    Job stubborn(true);
     CSimpleThread thread;
-    ASSERT_TRUE(thread.Run(&Stubborn::Routine, &stubborn, &stubborn.run));
+    ASSERT_TRUE(thread.Run(&Job::Routine, &stubborn, &stubborn.run));
     ASSERT_TRUE(stubborn.started.Wait());
     EXPECT_FALSE(thread.Stop(20, false));
     EXPECT_FALSE(thread.Stop(20, true));
     EXPECT_FALSE(stubborn.run);
     EXPECT_TRUE(thread.IsRunning());
 
-    Cooperative other;  // a refused start leaves the caller's flag alone
-    EXPECT_FALSE(thread.Run(&Cooperative::Routine, &other, &other.run));
+    Job other;  // a refused start leaves the caller's flag alone
+    EXPECT_FALSE(thread.Run(&Job::Routine, &other, &other.run));
     EXPECT_FALSE(other.run);
 
     stubborn.release.Open();
     ASSERT_TRUE(thread.Stop(5000));
-    ASSERT_TRUE(thread.Run(&Cooperative::Routine, &other, &other.run));
+    ASSERT_TRUE(thread.Run(&Job::Routine, &other, &other.run));
     EXPECT_TRUE(other.run);
     ASSERT_TRUE(other.started.Wait());
     EXPECT_TRUE(thread.Stop(5000));
@@ -72,10 +62,10 @@ TEST(SimpleThreadTest, ForcedStopOfAThreadIgnoringItsFlagNeitherKillsNorReplaces
 }
 
 TEST(SimpleThreadTest, DestroyingTheWrapperOfARunningThreadLetsItFinish) {
-    Stubborn stubborn;
+    Job stubborn(true);
     {
         CSimpleThread thread;
-        ASSERT_TRUE(thread.Run(&Stubborn::Routine, &stubborn, &stubborn.run));
+        ASSERT_TRUE(thread.Run(&Job::Routine, &stubborn, &stubborn.run));
         ASSERT_TRUE(stubborn.started.Wait());
     }
     stubborn.release.Open();
@@ -83,10 +73,10 @@ TEST(SimpleThreadTest, DestroyingTheWrapperOfARunningThreadLetsItFinish) {
 }
 
 TEST(SimpleThreadTest, StopFromTheThreadItselfLowersTheFlagWithoutWaiting) {
-    Cooperative job;
+    Job job;
     CSimpleThread thread;
     job.stopSelf = &thread;
-    ASSERT_TRUE(thread.Run(&Cooperative::Routine, &job, &job.run));
+    ASSERT_TRUE(thread.Run(&Job::Routine, &job, &job.run));
     threadtest::RunWithWatchdog("self-stopped thread", 20s, [&] { EXPECT_TRUE(thread.Join()); });
     EXPECT_EQ(job.stopResult, 0);
 }
@@ -96,8 +86,8 @@ TEST(SimpleThreadTest, ManyStartStopCyclesNeitherHangNorLeak) {
         CSimpleThread thread;
         EXPECT_TRUE(thread.Stop(0));  // nothing started: nothing left running
         for (int i = 0; i < 200; ++i) {
-            Cooperative job;
-            ASSERT_TRUE(thread.Run(&Cooperative::Routine, &job, &job.run)) << "cycle " << i;
+            Job job;
+            ASSERT_TRUE(thread.Run(&Job::Routine, &job, &job.run)) << "cycle " << i;
             // Half the cycles stop before the routine had a chance to start.
             ASSERT_TRUE(i % 2 == 0 || job.started.Wait()) << "cycle " << i;
             ASSERT_TRUE(thread.Stop(10000)) << "cycle " << i;
