@@ -11,15 +11,6 @@
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteAll(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
-
 // Records what the notification hook is handed, which the real store drops.
 class RecordingInfoCenter : public CInfoCenter {
 public:
@@ -30,57 +21,53 @@ public:
     std::vector<std::string> posts;
 };
 
+class CInfoCenterTest : public ::testing::Test {
+protected:
+    TempDir m_dir;
+    std::string m_file = m_dir / "conf.xml";
+};
+
 }  // namespace
 
-TEST(CInfoCenterTest, ValueMapKeepsLastValueAndMissingKeyIsEmpty) {
-    CInfoCenter store(CInfoCenter::Flavor::Service, nullptr);
-    store.SetValue("ticket", "a");
-    store.SetValue("ticket", "b");
-    EXPECT_STREQ(store.GetValue("ticket"), "b");
-    EXPECT_FALSE(store.GetValue("missing").IsNull());
-    EXPECT_STREQ(store.GetValue("missing"), "");
-}
-
-TEST(CInfoCenterTest, LocalValuesAreSavedWholeAndReadBack) {
-    TempDir dir;
-    std::string file = dir / "conf.xml";
-    WriteAll(file, "<conf><version>1.0.0</version></conf>");
+TEST_F(CInfoCenterTest, LastValueWinsAndLocalValuesAreSavedWhole) {
+    std::ofstream(m_file) << "<conf><version>1.0.0</version></conf>";
     {
-        CInfoCenter store(CInfoCenter::Flavor::Service, file.c_str());
+        CInfoCenter store(CInfoCenter::Flavor::Service, m_file.c_str());
+        store.SetValue("ticket", "a");
+        store.SetValue("ticket", "b");
+        EXPECT_STREQ(store.GetValue("ticket"), "b");
+        EXPECT_FALSE(store.GetValue("missing").IsNull());
+        EXPECT_STREQ(store.GetValue("missing"), "");
         EXPECT_TRUE(store.SetLocalValue("PID", "123\n"));
         EXPECT_TRUE(store.SetLocalValue("PID", "456\n"));
-        EXPECT_STREQ(store.GetLocalValue("version"), "1.0.0");
         EXPECT_STREQ(store.GetLocalValue("absent"), "");
     }
-    std::string text = ReadAll(file);
-    EXPECT_EQ(text.find("123"), std::string::npos) << text;
-    EXPECT_NE(text.find("<PID>456\n</PID>"), std::string::npos) << text;
-    CInfoCenter reloaded(CInfoCenter::Flavor::Service, file.c_str());
+    std::stringstream text;
+    text << std::ifstream(m_file).rdbuf();
+    EXPECT_EQ(text.str().find("123"), std::string::npos) << text.str();
+    EXPECT_NE(text.str().find("<PID>456\n</PID>"), std::string::npos) << text.str();
+    CInfoCenter reloaded(CInfoCenter::Flavor::Service, m_file.c_str());
     EXPECT_STREQ(reloaded.GetLocalValue("PID"), "456\n");
     EXPECT_STREQ(reloaded.GetLocalValue("version"), "1.0.0");
 }
 
-TEST(CInfoCenterTest, WithoutSettingsFileNothingIsStoredOrCreated) {
-    TempDir dir;
-    std::string file = dir / "conf.xml";
-    CInfoCenter store(CInfoCenter::Flavor::Service, file.c_str());
+TEST_F(CInfoCenterTest, WithoutSettingsFileNothingIsStoredOrCreated) {
+    CInfoCenter store(CInfoCenter::Flavor::Service, m_file.c_str());
     EXPECT_FALSE(store.SetLocalValue("PID", "1"));
-    EXPECT_NE(access(file.c_str(), F_OK), 0);
+    EXPECT_NE(access(m_file.c_str(), F_OK), 0);
     EXPECT_STREQ(store.GetLocalValue("PID"), "");
 }
 
-TEST(CInfoCenterTest, GlobalValuesNotifyOnlyInTheService) {
+TEST_F(CInfoCenterTest, GlobalValuesNotifyOnlyInTheServiceAndResendInKeyOrder) {
     RecordingInfoCenter service(CInfoCenter::Flavor::Service, nullptr);
     service.SetGlobalValue("wlanuserip", "10.1.2.3");
     service.SetGlobalValue("ticket", "T1");
-    EXPECT_STREQ(service.GetValue("ticket"), "T1");
-    ASSERT_EQ(service.posts.size(), 2u);
-    EXPECT_EQ(service.posts[0], "Portal|InfoCenter|SetValue|<key>wlanuserip</key><value>10.1.2.3</value>");
+    const std::string wlan = "Portal|InfoCenter|SetValue|<key>wlanuserip</key><value>10.1.2.3</value>",
+                      ticket = "Portal|InfoCenter|SetValue|<key>ticket</key><value>T1</value>";
+    EXPECT_EQ(service.posts, (std::vector<std::string>{wlan, ticket}));
     service.posts.clear();
     service.SynchroGlobalValue();
-    ASSERT_EQ(service.posts.size(), 2u);
-    // Key order.
-    EXPECT_EQ(service.posts[0], "Portal|InfoCenter|SetValue|<key>ticket</key><value>T1</value>");
+    EXPECT_EQ(service.posts, (std::vector<std::string>{ticket, wlan}));
 
     RecordingInfoCenter client(CInfoCenter::Flavor::Client, nullptr);
     client.SetGlobalValue("account", "alice");
@@ -88,15 +75,13 @@ TEST(CInfoCenterTest, GlobalValuesNotifyOnlyInTheService) {
     EXPECT_STREQ(client.GetValue("account"), "alice");
 }
 
-TEST(CInfoCenterTest, ConcurrentWritersAndReadersKeepTheFileWhole) {
-    TempDir dir;
-    std::string file = dir / "conf.xml";
-    WriteAll(file, "<conf></conf>");
-    CInfoCenter store(CInfoCenter::Flavor::Service, file.c_str());
+TEST_F(CInfoCenterTest, ConcurrentWritersAndReadersKeepTheFileWhole) {
+    std::ofstream(m_file) << "<conf></conf>";
+    CInfoCenter store(CInfoCenter::Flavor::Service, m_file.c_str());
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 4; ++t)
         threads.emplace_back([&store, t] {
-            std::string key = "k" + std::to_string(t);
+            const std::string key = "k" + std::to_string(t);
             for (int i = 0; i < 50; ++i) {
                 store.SetLocalValue(key.c_str(), std::to_string(i).c_str());
                 store.SetValue(key.c_str(), "v");
@@ -104,8 +89,7 @@ TEST(CInfoCenterTest, ConcurrentWritersAndReadersKeepTheFileWhole) {
                 store.GetValue("k1");
             }
         });
-    }
     for (auto& thread : threads) thread.join();
-    CInfoCenter reloaded(CInfoCenter::Flavor::Service, file.c_str());
+    CInfoCenter reloaded(CInfoCenter::Flavor::Service, m_file.c_str());
     for (int t = 0; t < 4; ++t) EXPECT_STREQ(reloaded.GetLocalValue(("k" + std::to_string(t)).c_str()), "49");
 }

@@ -5,61 +5,49 @@
 #include "guard.h"
 #include "ptlock.h"
 
-TEST(LockTest, MutexLockIsRecursive) {
-    MutexLock lock;
-    lock.Lock();
-    EXPECT_TRUE(lock.TryLock());
-    lock.UnLock();
-    lock.UnLock();
+namespace {
+// Whether another thread could take the lock right now (released again if so).
+template <class Lock, class... Args>
+bool FreeElsewhere(Lock& lock, Args... args) {
+    bool free = false;
+    std::thread([&] {
+        free = lock.TryLock(args...);
+        if (free) lock.UnLock();
+    }).join();
+    return free;
 }
+}  // namespace
 
-TEST(LockTest, WriteGuardExcludesOtherThreadsAndReadGuardsShare) {
+TEST(LockTest, MutexIsRecursiveWriteGuardsExcludeAndReadGuardsShare) {
+    MutexLock mutex;
+    mutex.Lock();
+    EXPECT_TRUE(mutex.TryLock());
+    mutex.UnLock();
+    mutex.UnLock();
+
     RWLock lock;
     {
         CLockGuard<RWLock*, GWrite<RWLock*>> guard(&lock);
-        bool acquired = true;
-        std::thread([&] { acquired = lock.TryLock(0); }).join();
-        EXPECT_FALSE(acquired);
+        EXPECT_FALSE(FreeElsewhere(lock, 0));
     }
     {
         CLockGuard<RWLock*, GRead<RWLock*>> guard(&lock);
-        bool shared = false;
-        std::thread([&] {
-            shared = lock.TryLock(0);
-            if (shared) lock.UnLock();
-        }).join();
-        EXPECT_TRUE(shared);
+        EXPECT_TRUE(FreeElsewhere(lock, 0));
     }
-    EXPECT_TRUE(lock.TryLock(1));
-    lock.UnLock();
+    EXPECT_TRUE(FreeElsewhere(lock, 1));
 }
 
-TEST(LockTest, DeferredGuardDoesNotReleaseWhatItNeverHeld) {
+TEST(LockTest, GuardsReleaseOnlyWhatTheyHold) {
     RWLock lock;
     lock.Lock(1);
-    {
-        CLockGuard<RWLock*, GWrite<RWLock*>> guard(&lock, true);
-    }
-    bool acquired = true;
-    std::thread([&] { acquired = lock.TryLock(1); }).join();
-    EXPECT_FALSE(acquired);
+    { CLockGuard<RWLock*, GWrite<RWLock*>> deferred(&lock, true); }
+    EXPECT_FALSE(FreeElsewhere(lock, 1));
     lock.UnLock();
-}
 
-TEST(LockTest, NothingPolicyAndAttachDetach) {
     MutexLock a, b;
-    CLockGuard<MutexLock*> nothing(&a);
-    EXPECT_TRUE(static_cast<bool>(nothing));
-    EXPECT_EQ(nothing.Get(), &a);
-
     CLockGuard<MutexLock*, GWrite<MutexLock*>> guard(&a);
     guard.Attach(&b);
-    bool aFree = false;
-    std::thread([&] {
-        aFree = a.TryLock();
-        if (aFree) a.UnLock();
-    }).join();
-    EXPECT_TRUE(aFree);
+    EXPECT_TRUE(FreeElsewhere(a));
     EXPECT_EQ(guard.Detach(), &b);
     EXPECT_FALSE(static_cast<bool>(guard));
 }

