@@ -54,10 +54,11 @@ bool ChildProcess::Start(const Options& options, std::string* error) {
     }
     if (pid == 0) {
         setpgid(0, 0);
-        // A test runner may have blocked signals; the child starts clean.
+        // A test runner may have blocked or ignored signals; the child starts clean.
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
+        signal(SIGPIPE, SIG_DFL);
         if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) {
             int e = errno;
             (void)!write(report[1], &e, sizeof(e));

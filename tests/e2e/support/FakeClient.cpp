@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -60,7 +61,11 @@ std::string FakeClient::Format(const std::string& ops, const std::string& opt, c
     return "<M><OpS>" + ops + "</OpS><OpT>" + opt + "</OpT><OpC>" + opc + "</OpC><P>" + p + "</P></M>";
 }
 
-FakeClient::FakeClient(std::string dir) : m_dir(std::move(dir)) {}
+FakeClient::FakeClient(std::string dir) : m_dir(std::move(dir)) {
+    // A service that dies must fail a send, not end the test program before
+    // it can report and clean up. Children get the default back (ChildProcess).
+    signal(SIGPIPE, SIG_IGN);
+}
 
 FakeClient::~FakeClient() { Close(); }
 
