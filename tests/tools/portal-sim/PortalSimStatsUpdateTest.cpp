@@ -82,14 +82,7 @@ TEST_F(PortalSimStatsUpdateTest, UpdateAnswerListsPackagesAndDownloadsResume) {
     EXPECT_NE(answer->body.find("<exefile size=\"3\""), std::string::npos);
     EXPECT_NE(LogOf("update").find("\"version\":\"1.0.0\""), std::string::npos);
 
-    auto whole = Client().Get("/download/core");
-    EXPECT_EQ(whole->body, "0123456789abcdef");
-    auto rest = Client().Get("/download/core", {{"Range", "bytes=10-"}});
-    EXPECT_EQ(rest->status, 206);
-    EXPECT_EQ(rest->body, "abcdef");
-    EXPECT_EQ(rest->get_header_value("Content-Range"), "bytes 10-15/16");
     EXPECT_EQ(Client().Get("/download/none")->status, 404);
-
     ASSERT_TRUE(
         m_sim->Scenario().Merge("{\"faults\":{\"download\":{\"truncate_after\":6,\"times\":1}}}", nullptr));
     std::string received;
@@ -100,5 +93,8 @@ TEST_F(PortalSimStatsUpdateTest, UpdateAnswerListsPackagesAndDownloadsResume) {
     EXPECT_FALSE(cut);
     EXPECT_EQ(received, "012345");
     auto resumed = Client().Get("/download/core", {{"Range", "bytes=6-"}});
+    ASSERT_TRUE(resumed);
+    EXPECT_EQ(resumed->status, 206);
+    EXPECT_EQ(resumed->get_header_value("Content-Range"), "bytes 6-15/16");
     EXPECT_EQ(received + resumed->body, "0123456789abcdef");
 }
