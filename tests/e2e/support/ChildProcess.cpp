@@ -47,14 +47,18 @@ bool ChildProcess::Start(const Options& options, std::string* error) {
     pid_t pid = fork();
     if (pid < 0) {
         if (error) *error = std::strerror(errno);
+        for (int fd : {report[0], report[1], out[0], out[1]}) {
+            if (fd >= 0) close(fd);
+        }
         return false;
     }
     if (pid == 0) {
         setpgid(0, 0);
-        // A test runner may have blocked signals; the child starts clean.
+        // A test runner may have blocked or ignored signals; the child starts clean.
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
+        signal(SIGPIPE, SIG_DFL);
         if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) {
             int e = errno;
             (void)!write(report[1], &e, sizeof(e));
@@ -69,7 +73,6 @@ bool ChildProcess::Start(const Options& options, std::string* error) {
             }
         }
         if (options.pipeStdout) dup2(out[1], 1);
-        for (const auto& e : options.env) putenv(const_cast<char*>(e.c_str()));
         execvp(argv[0], argv.data());
         int e = errno;
         (void)!write(report[1], &e, sizeof(e));
@@ -133,7 +136,8 @@ int ChildProcess::Stop(std::chrono::milliseconds grace) {
     return status;
 }
 
-int ChildProcess::Run(const std::vector<std::string>& argv, std::chrono::milliseconds timeout, std::string* output) {
+int ChildProcess::Run(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
+                      std::string* output) {
     ChildProcess child;
     Options options;
     options.argv = argv;

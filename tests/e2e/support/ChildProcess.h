@@ -15,7 +15,6 @@ public:
     struct Options {
         std::vector<std::string> argv;  // argv[0] is looked up in PATH when it has no "/"
         std::string cwd;                // empty: the caller's
-        std::vector<std::string> env;   // extra "NAME=value" entries
         std::string outputFile;         // stdout and stderr go here when set
         bool pipeStdout = false;        // stdout readable through StdoutFd()
     };
@@ -27,7 +26,6 @@ public:
 
     // False with a reason when the program cannot be started (exec failure included).
     bool Start(const Options& options, std::string* error);
-    pid_t Pid() const { return m_pid; }
     int StdoutFd() const { return m_stdout; }
     bool IsRunning();
     // Waits for the exit; true with the raw wait status when it came in time.

@@ -2,35 +2,41 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstdlib>
 #include <pugixml.hpp>
 
 namespace {
-std::string Between(const std::string& text, const std::string& open, const std::string& close) {
-    size_t start = text.find(open);
-    if (start == std::string::npos) return "";
-    start += open.size();
-    size_t end = text.rfind(close);
-    return end == std::string::npos || end < start ? "" : text.substr(start, end - start);
-}
-
 std::string Escape(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '&': out += "&amp;"; break;
-            default: out += c;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
+}
+
+Envelope Parse(const std::string& raw) {
+    pugi::xml_document doc;
+    doc.load_string(raw.c_str());
+    return Envelope{raw, doc.child("M").child_value("OpC")};
 }
 }  // namespace
 
@@ -50,25 +56,16 @@ int Envelope::ErrorCode() const {
     return value.empty() ? -1 : std::atoi(value.c_str());
 }
 
-Envelope FakeClient::Parse(const std::string& raw) {
-    Envelope e;
-    e.raw = raw;
-    pugi::xml_document doc;
-    e.wellFormed = static_cast<bool>(doc.load_string(raw.c_str()));
-    pugi::xml_node m = doc.child("M");
-    e.ops = m.child_value("OpS");
-    e.opt = m.child_value("OpT");
-    e.opc = m.child_value("OpC");
-    e.p = Between(raw, "<P>", "</P>");
-    return e;
-}
-
 std::string FakeClient::Format(const std::string& ops, const std::string& opt, const std::string& opc,
                                const std::string& p) {
     return "<M><OpS>" + ops + "</OpS><OpT>" + opt + "</OpT><OpC>" + opc + "</OpC><P>" + p + "</P></M>";
 }
 
-FakeClient::FakeClient(std::string dir) : m_dir(std::move(dir)) {}
+FakeClient::FakeClient(std::string dir) : m_dir(std::move(dir)) {
+    // A service that dies must fail a send, not end the test program before
+    // it can report and clean up. Children get the default back (ChildProcess).
+    signal(SIGPIPE, SIG_IGN);
+}
 
 FakeClient::~FakeClient() { Close(); }
 
@@ -79,7 +76,8 @@ bool FakeClient::WaitForFile(const std::string& path, std::chrono::milliseconds 
     auto deadline = std::chrono::steady_clock::now() + timeout;
     bool found = false;
     while (!(found = access(path.c_str(), F_OK) == 0)) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         if (left.count() <= 0) break;
         struct pollfd p = {fd, POLLIN, 0};
         if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
@@ -143,11 +141,7 @@ void FakeClient::ReaderThread() {
         if (fds[1].revents) break;
         if (!fds[0].revents) continue;
         ssize_t n = read(readFd, buffer, sizeof(buffer));
-        if (n <= 0) {
-            std::lock_guard<std::mutex> guard(m_lock);
-            m_peerClosed = true;
-            break;
-        }
+        if (n <= 0) break;
         pending.append(buffer, static_cast<size_t>(n));
         std::vector<Envelope> parsed;
         size_t nul;
@@ -198,26 +192,16 @@ void FakeClient::Close() {
     m_opened = false;
 }
 
-bool FakeClient::SendRaw(const std::string& envelope) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    if (m_writeFd < 0) return false;
-    std::string framed = envelope;
-    framed.push_back('\0');
-    return write(m_writeFd, framed.data(), framed.size()) == static_cast<ssize_t>(framed.size());
-}
-
 bool FakeClient::Send(const std::string& opc, const std::string& p) {
-    return SendRaw(Format("client", "Portal", opc, p));
+    std::string framed = Format("client", "Portal", opc, p) + '\0';
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_writeFd >= 0 &&
+           write(m_writeFd, framed.data(), framed.size()) == static_cast<ssize_t>(framed.size());
 }
 
 bool FakeClient::SendLogin(const std::string& user, const std::string& password) {
-    return Send("PortalConnect", "<user>" + Escape(user) + "</user><password>" + Escape(password) + "</password>");
-}
-
-bool FakeClient::Handshake(std::chrono::milliseconds timeout) {
-    if (!Send("ClientStart", "ClientStart")) return false;
-    if (!WaitForOpc("ClientStartComplete", timeout)) return false;
-    return Send("CheckEnv", "CheckEnv");
+    return Send("PortalConnect",
+                "<user>" + Escape(user) + "</user><password>" + Escape(password) + "</password>");
 }
 
 std::optional<Envelope> FakeClient::WaitFor(const std::function<bool(const Envelope&)>& match,
@@ -243,16 +227,12 @@ std::optional<Envelope> FakeClient::WaitForOpc(const std::string& opc, std::chro
 }
 
 std::optional<Envelope> FakeClient::WaitForState(int newState, std::chrono::milliseconds timeout) {
-    return WaitFor([&](const Envelope& e) { return e.opc == "NetStateMessageResp" && e.NewState() == newState; },
-                   timeout);
+    return WaitFor(
+        [&](const Envelope& e) { return e.opc == "NetStateMessageResp" && e.NewState() == newState; },
+        timeout);
 }
 
 std::vector<Envelope> FakeClient::Received() const {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_received;
-}
-
-bool FakeClient::PeerClosed() const {
-    std::lock_guard<std::mutex> guard(m_lock);
-    return m_peerClosed;
 }

@@ -16,9 +16,7 @@
 
 struct Envelope {
     std::string raw;
-    std::string ops, opt, opc;
-    std::string p;  // the text between <P> and </P>, as sent
-    bool wellFormed = false;
+    std::string opc;
     // Text of a child of P ("newState"), entities decoded; "" when absent.
     std::string Param(const std::string& name) const;
     // The state message's new state, or -1.
@@ -40,14 +38,10 @@ public:
     bool Open(std::chrono::milliseconds timeout, std::string* error);
     void Close();
 
-    bool SendRaw(const std::string& envelope);
     // OpS "client", OpT "Portal".
     bool Send(const std::string& opc, const std::string& p);
     bool SendLogin(const std::string& user, const std::string& password);
     bool SendLogout() { return Send("PortalDisConnect", "<src>2</src>"); }
-    // What the desktop client does after connecting: "ClientStart", wait for
-    // "ClientStartComplete", then "CheckEnv". False when the answer does not come in time.
-    bool Handshake(std::chrono::milliseconds timeout);
 
     // The next message after the last one a wait returned that matches.
     std::optional<Envelope> WaitFor(const std::function<bool(const Envelope&)>& match,
@@ -55,9 +49,7 @@ public:
     std::optional<Envelope> WaitForOpc(const std::string& opc, std::chrono::milliseconds timeout);
     std::optional<Envelope> WaitForState(int newState, std::chrono::milliseconds timeout);
     std::vector<Envelope> Received() const;
-    bool PeerClosed() const;
 
-    static Envelope Parse(const std::string& raw);
     static std::string Format(const std::string& ops, const std::string& opt, const std::string& opc,
                               const std::string& p);
 
@@ -73,7 +65,6 @@ private:
     size_t m_cursor = 0;
     bool m_opened = false;
     bool m_finished = false;
-    bool m_peerClosed = false;
     bool m_stop = false;
     int m_readFd = -1;
     int m_writeFd = -1;

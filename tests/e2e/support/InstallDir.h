@@ -1,5 +1,5 @@
 // InstallDir: a temporary installation directory for an end-to-end run: the
-// programs copied from the build, conf/conf.xml (root "conf" with "version",
+// service copied from the build, conf/conf.xml (root "conf" with "version",
 // "redirect" pointing at the simulator's probe, and any extra values) and the
 // packed sample module as "zxmAlogic.zxm". The directory itself belongs to
 // the caller (usually a TempDir); one test thread uses an instance.
@@ -7,34 +7,24 @@
 
 #include <map>
 #include <string>
-#include <vector>
 
 class InstallDir {
 public:
     struct Options {
-        std::string redirect;      // the probe URL
-        std::string version = "1.0.0";
-        std::map<std::string, std::string> values;  // more elements under "conf"
-        std::vector<std::string> programs = {"VelnorSvr"};  // copied from binDir when present
-        std::string binDir = DefaultBinDir();
-        std::string moduleFile;    // copied as zxmAlogic.zxm when set
+        std::string redirect;  // the probe URL
+        std::map<std::string, std::string>
+            values;              // more elements under "conf" ("version" defaults to 1.0.0)
+        std::string moduleFile;  // copied as zxmAlogic.zxm when set
     };
 
     explicit InstallDir(std::string path) : m_path(std::move(path)) {}
 
     // False with a reason when something required cannot be put in place.
     bool Prepare(const Options& options, std::string* error);
-    bool WriteConf(const Options& options) const;
-    // Installs another module file in place of the current one.
-    bool InstallModule(const std::string& moduleFile) const;
 
     const std::string& Path() const { return m_path; }
     std::string File(const std::string& relative) const { return m_path + "/" + relative; }
     std::string ReadFile(const std::string& relative) const;
-
-    static std::string DefaultBinDir();
-    // Escapes text for an XML element.
-    static std::string XmlEscape(const std::string& text);
 
 private:
     std::string m_path;

@@ -24,6 +24,9 @@ int Ip(const std::vector<std::string>& args) {
     return ChildProcess::Run(argv, kIpTimeout);
 }
 
+constexpr char kPrefix[] = "vlnt";
+constexpr char kClientInterface[] = "vlnc0";
+constexpr char kServerInterface[] = "vlns0";
 std::atomic<int> g_counter{0};
 }  // namespace
 
@@ -35,10 +38,6 @@ bool NetNamespace::CanCreate() {
 NetNamespace::NetNamespace() {
     m_name = std::string(kPrefix) + std::to_string(getpid()) + "x" + std::to_string(g_counter++);
 }
-
-NetNamespace::~NetNamespace() { Remove(); }
-
-std::string NetNamespace::ResolvConfPath() const { return "/etc/netns/" + m_name + "/resolv.conf"; }
 
 bool NetNamespace::Create(std::string* error) {
     RemoveStale();
@@ -53,21 +52,23 @@ bool NetNamespace::Create(std::string* error) {
     // there never see the host's.
     std::error_code ec;
     std::filesystem::create_directories("/etc/netns/" + m_name, ec);
-    if (ec || !WriteResolvConf("nameserver " + std::string(ServerAddress()) + "\n")) return fail("resolv.conf");
+    if (ec || !WriteResolvConf("nameserver " + std::string(ServerAddress()) + "\n"))
+        return fail("resolv.conf");
     const std::vector<std::vector<std::string>> steps = {
-        {"-n", m_name, "link", "add", ClientInterface(), "type", "veth", "peer", "name", ServerInterface()},
-        {"-n", m_name, "addr", "add", std::string(ClientAddress()) + "/24", "dev", ClientInterface()},
-        {"-n", m_name, "addr", "add", std::string(ServerAddress()) + "/24", "dev", ServerInterface()},
+        {"-n", m_name, "link", "add", kClientInterface, "type", "veth", "peer", "name", kServerInterface},
+        {"-n", m_name, "addr", "add", std::string(ClientAddress()) + "/24", "dev", kClientInterface},
+        {"-n", m_name, "addr", "add", std::string(ServerAddress()) + "/24", "dev", kServerInterface},
         {"-n", m_name, "link", "set", "lo", "up"},
-        {"-n", m_name, "link", "set", ClientInterface(), "up"},
-        {"-n", m_name, "link", "set", ServerInterface(), "up"},
-        {"-n", m_name, "route", "add", "default", "via", ServerAddress(), "dev", ClientInterface()},
+        {"-n", m_name, "link", "set", kClientInterface, "up"},
+        {"-n", m_name, "link", "set", kServerInterface, "up"},
+        {"-n", m_name, "route", "add", "default", "via", ServerAddress(), "dev", kClientInterface},
     };
     for (const auto& step : steps) {
         if (Ip(step) != 0) return fail(step[2] + " " + step[3]);
     }
-    if (ChildProcess::Run(Wrap({"sysctl", "-q", "-w", "net.ipv4.ip_forward=0", "net.ipv6.conf.all.forwarding=0"}),
-                          kIpTimeout) != 0) {
+    if (ChildProcess::Run(
+            Wrap({"sysctl", "-q", "-w", "net.ipv4.ip_forward=0", "net.ipv6.conf.all.forwarding=0"}),
+            kIpTimeout) != 0) {
         return fail("sysctl forwarding");
     }
     return true;
@@ -118,7 +119,7 @@ int NetNamespace::RemoveStale() {
     while (dirent* entry = readdir(dir)) {
         std::string name = entry->d_name;
         if (name.rfind(kPrefix, 0) != 0) continue;
-        pid_t pid = static_cast<pid_t>(std::atol(name.c_str() + std::char_traits<char>::length(kPrefix)));
+        pid_t pid = static_cast<pid_t>(std::atol(name.c_str() + sizeof(kPrefix) - 1));
         if (pid > 0 && kill(pid, 0) != 0 && errno == ESRCH) stale.push_back(name);
     }
     closedir(dir);

@@ -12,37 +12,34 @@
 
 class NetNamespace {
 public:
-    static constexpr const char* kPrefix = "vlnt";
-
     // Root and the ip tool: what Create needs.
     static bool CanCreate();
     NetNamespace();
-    ~NetNamespace();
+    ~NetNamespace() { Remove(); }
     NetNamespace(const NetNamespace&) = delete;
     NetNamespace& operator=(const NetNamespace&) = delete;
 
     bool Create(std::string* error);
-    // Idempotent; also removes /etc/netns/<name>.
-    void Remove();
 
     const std::string& Name() const { return m_name; }
     static const char* ClientAddress() { return "10.77.0.2"; }
     static const char* ServerAddress() { return "10.77.0.1"; }
-    static const char* ClientInterface() { return "vlnc0"; }
-    static const char* ServerInterface() { return "vlns0"; }
     // The file that replaces /etc/resolv.conf for programs run inside.
-    std::string ResolvConfPath() const;
     std::string ReadResolvConf() const;
     bool WriteResolvConf(const std::string& text) const;
     // argv to run a program inside: ip netns exec <name> ...
     std::vector<std::string> Wrap(const std::vector<std::string>& argv) const;
 
     static bool Exists(const std::string& name);
-    static void RemoveByName(const std::string& name);
-    // Removes namespaces with our prefix whose creating process is gone; returns how many.
+    // Removes namespaces of ours whose creating process is gone; returns how many.
     static int RemoveStale();
 
 private:
+    // Idempotent; also removes /etc/netns/<name>.
+    void Remove();
+    static void RemoveByName(const std::string& name);
+    std::string ResolvConfPath() const { return "/etc/netns/" + m_name + "/resolv.conf"; }
+
     std::string m_name;
     bool m_created = false;
 };

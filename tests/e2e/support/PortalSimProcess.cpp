@@ -1,11 +1,11 @@
 #include "PortalSimProcess.h"
 
 #include <cjson/cJSON.h>
+#include <httplib.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include <fstream>
-#include <httplib.h>
 
 namespace {
 std::string Member(const cJSON* obj, const char* name) {
@@ -13,7 +13,6 @@ std::string Member(const cJSON* obj, const char* name) {
     return cJSON_IsString(item) ? item->valuestring : "";
 }
 
-// "http://host:port" into a client; the control API is plain HTTP.
 httplib::Client MakeClient(const std::string& url, int timeoutSeconds) {
     httplib::Client client(url);
     client.set_connection_timeout(5);
@@ -22,49 +21,28 @@ httplib::Client MakeClient(const std::string& url, int timeoutSeconds) {
 }
 }  // namespace
 
-PortalSimProcess::PortalSimProcess(PortalSimOptions options) : m_options(std::move(options)) {
-    if (m_options.binary.empty()) m_options.binary = DefaultBinary();
-}
-
-PortalSimProcess::~PortalSimProcess() { Stop(); }
-
-std::string PortalSimProcess::DefaultBinary() { return std::string(VELNOR_E2E_BIN_DIR) + "/portal-sim"; }
-
 bool PortalSimProcess::Start(std::string* error) {
     std::string scenarioPath = m_options.workDir + "/scenario.json";
-    std::string readyPath = m_options.workDir + "/portal-sim.ready";
-    {
-        std::ofstream out(scenarioPath, std::ios::trunc);
-        out << m_options.scenarioJson;
-        if (!out) {
-            if (error) *error = "cannot write " + scenarioPath;
-            return false;
-        }
+    if (!(std::ofstream(scenarioPath, std::ios::trunc) << m_options.scenarioJson)) {
+        if (error) *error = "cannot write " + scenarioPath;
+        return false;
     }
     ChildProcess::Options child;
-    child.argv = {m_options.binary, "--scenario", scenarioPath, "--ready-file", readyPath};
-    for (const auto& addr : m_options.listen) {
-        child.argv.push_back("--listen");
-        child.argv.push_back(addr);
-    }
-    if (!m_options.module.empty()) {
-        child.argv.push_back("--module");
-        child.argv.push_back(m_options.module);
-    }
-    if (!m_options.netns.empty()) {
-        child.argv.push_back("--netns");
-        child.argv.push_back(m_options.netns);
-    }
+    child.argv = {VELNOR_E2E_BIN_DIR "/portal-sim", "--scenario", scenarioPath};
+    for (const auto& addr : m_options.listen) child.argv.insert(child.argv.end(), {"--listen", addr});
+    if (!m_options.module.empty()) child.argv.insert(child.argv.end(), {"--module", m_options.module});
+    if (!m_options.netns.empty()) child.argv.insert(child.argv.end(), {"--netns", m_options.netns});
     child.outputFile = m_options.workDir + "/portal-sim.log";
     child.pipeStdout = true;
     if (!m_child.Start(child, error)) return false;
 
     // The program prints the ready record as one line once it listens.
-    auto deadline = std::chrono::steady_clock::now() + m_options.startTimeout;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     std::string line;
     char buffer[1024];
     while (line.find('\n') == std::string::npos) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         struct pollfd p = {m_child.StdoutFd(), POLLIN, 0};
         if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
         ssize_t n = read(m_child.StdoutFd(), buffer, sizeof(buffer));
@@ -78,13 +56,8 @@ bool PortalSimProcess::Start(std::string* error) {
         m_child.Stop();
         return false;
     }
-    m_ready = line.substr(0, line.find('\n'));
     m_control = Member(ready, "control");
     m_probe = Member(ready, "probe");
-    m_portal = Member(ready, "portal");
-    m_entry = Member(ready, "entry");
-    m_stats = Member(ready, "stats");
-    m_update = Member(ready, "update");
     m_servers.clear();
     const cJSON* item = nullptr;
     cJSON_ArrayForEach(item, cJSON_GetObjectItemCaseSensitive(ready, "servers")) {
@@ -93,8 +66,6 @@ bool PortalSimProcess::Start(std::string* error) {
     cJSON_Delete(ready);
     return true;
 }
-
-void PortalSimProcess::Stop() { m_child.Stop(); }
 
 bool PortalSimProcess::Post(const std::string& path, const std::string& body) {
     if (m_control.empty()) return false;
@@ -108,37 +79,28 @@ std::string PortalSimProcess::Get(const std::string& path, int timeoutSeconds) {
     return res && res->status == 200 ? res->body : "";
 }
 
-bool PortalSimProcess::MergeScenario(const std::string& patchJson) { return Post("/control/scenario", patchJson); }
+bool PortalSimProcess::MergeScenario(const std::string& patchJson) {
+    return Post("/control/scenario", patchJson);
+}
 
 bool PortalSimProcess::SetFault(const std::string& endpoint, const std::string& faultJson) {
     return MergeScenario("{\"faults\":{\"" + endpoint + "\":" + faultJson + "}}");
 }
 
-bool PortalSimProcess::ClearFault(const std::string& endpoint) {
-    return MergeScenario("{\"faults\":{\"" + endpoint + "\":null}}");
-}
+bool PortalSimProcess::ClearFault(const std::string& endpoint) { return SetFault(endpoint, "null"); }
 
 bool PortalSimProcess::StopServer(int index) {
     return Post("/control/servers/" + std::to_string(index) + "/stop", "");
 }
 
-bool PortalSimProcess::StartServer(int index) {
-    return Post("/control/servers/" + std::to_string(index) + "/start", "");
-}
-
 bool PortalSimProcess::Reset() { return Post("/control/reset", ""); }
 
-std::string PortalSimProcess::Requests(const std::string& endpoint, long sinceSeq) {
-    return Get("/control/requests?endpoint=" + endpoint + "&since=" + std::to_string(sinceSeq));
+std::string PortalSimProcess::Requests(const std::string& endpoint) {
+    return Get("/control/requests?endpoint=" + endpoint);
 }
 
-std::string PortalSimProcess::Sessions() { return Get("/control/sessions"); }
-
-std::string PortalSimProcess::StatsRecords() { return Get("/control/stats"); }
-
-std::string PortalSimProcess::Scenario() { return Get("/control/scenario"); }
-
-bool PortalSimProcess::WaitForRequests(const std::string& endpoint, long count, std::chrono::milliseconds timeout) {
+bool PortalSimProcess::WaitForRequests(const std::string& endpoint, long count,
+                                       std::chrono::milliseconds timeout) {
     std::string body = Get("/control/requests/wait?endpoint=" + endpoint + "&count=" + std::to_string(count) +
                                "&timeout_ms=" + std::to_string(timeout.count()),
                            static_cast<int>(timeout.count() / 1000) + 10);

@@ -1,5 +1,6 @@
-// Faults the simulated portal produces on demand, one endpoint at a time.
+// Faults the simulated portal produces on demand, and servers stopping.
 #include <future>
+#include <map>
 #include <thread>
 
 #include "SimFixture.h"
@@ -8,114 +9,67 @@ class PortalSimFaultsTest : public SimFixture {
 protected:
     void SetFault(const std::string& endpoint, const std::string& fault) {
         std::string error;
-        ASSERT_TRUE(m_sim->Scenario().Merge("{\"faults\":{\"" + endpoint + "\":" + fault + "}}", &error)) << error;
+        ASSERT_TRUE(m_sim->Scenario().Merge("{\"faults\":{\"" + endpoint + "\":" + fault + "}}", &error))
+            << error;
+    }
+    // One request to the endpoint: status|Error-Code|Sub-Error|Server-Tag|Last-Login|Location path.
+    std::string Ask(const std::string& endpoint) {
+        SimAnswer a = endpoint == "ticket"
+                          ? Post("/portal/ticket", TicketDoc())
+                          : ToAnswer(Client().Get(endpoint == "probe" ? "/" : "/portal/index.cgi"), nullptr);
+        if (!a.answered) return "dropped";
+        std::string path = a.location.empty() ? "" : a.location.substr(a.location.find('/', 8));
+        return std::to_string(a.status) + "|" + a.errorCode + "|" + a.subError + "|" + a.serverTag + "|" +
+               a.lastLogin + "|" + path.substr(0, path.find('?'));
     }
 };
 
-TEST_F(PortalSimFaultsTest, EachFaultModeShapesTheAnswer) {
+TEST_F(PortalSimFaultsTest, EachFaultModeShapesTheAnswersUntilTakenAway) {
     StartSim();
-    std::string moduleFile = WriteModuleFile("new.zxm", kAlgoB);
+    const std::string ok = "200|0||portal-sim-0||";
     struct Case {
+        const char* endpoint;
         const char* fault;
-        std::function<void(const SimAnswer&)> expect;
+        std::vector<std::string> answers;  // for consecutive requests
+    } cases[] = {
+        {"ticket",
+         "{\"error_code\":105,\"sub_error\":\"E42\",\"last_login\":\"2026-12-01 08:00:00 10.0.0.9\"}",
+         {"200|105|E42|portal-sim-0|2026-12-01 08:00:00 10.0.0.9|",
+          "200|105|E42|portal-sim-0|2026-12-01 08:00:00 10.0.0.9|"}},
+        {"ticket", "{\"sub_error\":\"note\"}", {"200|0|note|portal-sim-0||", "200|0|note|portal-sim-0||"}},
+        {"ticket", "{\"intercept\":\"302\"}", {"302|||||/portal/index.cgi", "302|||||/portal/index.cgi"}},
+        {"ticket", "{\"intercept\":\"200\"}", {"200|||||", "200|||||"}},
+        {"ticket", "{\"omit_server_tag\":true}", {"200|0||||", "200|0||||"}},
+        {"ticket", "{\"http_status\":503}", {"503|||||", "503|||||"}},
+        {"ticket", "{\"drop\":true}", {"dropped", "dropped"}},
+        {"ticket", "{\"delay_ms\":50}", {ok, ok}},
+        {"ticket", "{\"redirect_loop\":true}", {"302|||||/portal/ticket", "302|||||/portal/ticket"}},
+        {"ticket",
+         "{\"sequence\":[3,0,{\"http_status\":500},{\"error_code\":7,\"sub_error\":\"s\"}]}",
+         {"200|3||portal-sim-0||", ok, "500|||||", "200|7|s|portal-sim-0||", ok}},
+        {"ticket", "{\"error_code\":9,\"times\":2}", {"200|9||portal-sim-0||", "200|9||portal-sim-0||", ok}},
+        {"probe", "{\"http_status\":502,\"times\":1}", {"502|||||", "302|||||/portal/index.cgi"}},
+        {"portal", "{\"drop\":true,\"times\":1}", {"dropped", "200|||||"}},
     };
-    const Case cases[] = {
-        {"{\"error_code\":105,\"sub_error\":\"E42\",\"last_login\":\"2026-12-01 08:00:00 10.0.0.9\"}",
-         [](const SimAnswer& a) {
-             EXPECT_EQ(a.errorCode, "105");
-             EXPECT_EQ(a.subError, "E42");
-             EXPECT_EQ(a.lastLogin, "2026-12-01 08:00:00 10.0.0.9");
-             EXPECT_EQ(a.serverTag, "portal-sim-0");
-         }},
-        {"{\"sub_error\":\"note\"}",
-         [](const SimAnswer& a) {
-             EXPECT_EQ(a.errorCode, "0");
-             EXPECT_EQ(a.subError, "note");
-         }},
-        {"{\"intercept\":\"302\"}",
-         [](const SimAnswer& a) {
-             EXPECT_EQ(a.status, 302);
-             EXPECT_NE(a.location.find("/portal/index.cgi?wlanuserip="), std::string::npos);
-             EXPECT_EQ(a.serverTag, "");
-         }},
-        {"{\"intercept\":\"200\"}",
-         [](const SimAnswer& a) {
-             EXPECT_EQ(a.status, 200);
-             EXPECT_EQ(a.errorCode, "");
-             EXPECT_EQ(a.serverTag, "");
-             EXPECT_NE(a.body.find("<!--//config.velnor-portal.net"), std::string::npos);
-         }},
-        {"{\"omit_server_tag\":true}",
-         [](const SimAnswer& a) {
-             EXPECT_EQ(a.errorCode, "0");
-             EXPECT_EQ(a.serverTag, "");
-         }},
-        {"{\"http_status\":503}",
-         [](const SimAnswer& a) {
-             EXPECT_EQ(a.status, 503);
-             EXPECT_EQ(a.errorCode, "");
-         }},
-        {"{\"drop\":true}", [](const SimAnswer& a) { EXPECT_FALSE(a.answered); }},
-        {"{\"delay_ms\":50}",
-         [](const SimAnswer& a) {
-             EXPECT_TRUE(a.answered);
-             EXPECT_EQ(a.errorCode, "0");
-         }},
-        {"{\"redirect_loop\":true}",
-         [](const SimAnswer& a) {
-             EXPECT_EQ(a.status, 302);
-             EXPECT_NE(a.location.find("/portal/ticket"), std::string::npos);
-         }},
-        {nullptr, nullptr},
-    };
-    for (const Case* c = cases; c->fault; ++c) {
-        SCOPED_TRACE(c->fault);
-        SetFault("ticket", c->fault);
-        c->expect(Post("/portal/ticket", TicketDoc()));
-        // The same fault hits every request until it is taken away.
-        c->expect(Post("/portal/ticket", TicketDoc()));
-        ASSERT_TRUE(m_sim->Scenario().Merge("{\"faults\":{\"ticket\":null}}", nullptr));
-        EXPECT_EQ(Post("/portal/ticket", TicketDoc()).errorCode, "0");
+    std::map<std::string, std::string> normal;
+    for (const char* endpoint : {"ticket", "probe", "portal"}) normal[endpoint] = Ask(endpoint);
+    EXPECT_EQ(normal["ticket"], ok);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        SetFault(c.endpoint, c.fault);
+        const std::string other = c.endpoint == std::string("ticket") ? "probe" : "ticket";
+        EXPECT_EQ(Ask(other), normal[other]);  // other endpoints are untouched
+        for (const auto& expected : c.answers) EXPECT_EQ(Ask(c.endpoint), expected);
+        ASSERT_TRUE(
+            m_sim->Scenario().Merge("{\"faults\":{\"" + std::string(c.endpoint) + "\":null}}", nullptr));
+        EXPECT_EQ(Ask(c.endpoint), normal[c.endpoint]);
     }
 
+    std::string moduleFile = WriteModuleFile("new.zxm", kAlgoB);
     SetFault("ticket", "{\"error_code\":200,\"module_file\":\"" + moduleFile + "\"}");
     SimAnswer update = Post("/portal/ticket", TicketDoc());
     EXPECT_EQ(update.errorCode, "200");
     EXPECT_EQ(update.body, simhttp::ReadFile(moduleFile, nullptr));
-}
-
-TEST_F(PortalSimFaultsTest, SequenceHandsOutOneEntryPerRequestThenAnswersNormally) {
-    StartSim();
-    SetFault("ticket", "{\"sequence\":[3,0,{\"http_status\":500},{\"error_code\":7,\"sub_error\":\"s\"}]}");
-    EXPECT_EQ(Post("/portal/ticket", TicketDoc()).errorCode, "3");
-    EXPECT_EQ(Post("/portal/ticket", TicketDoc()).errorCode, "0");
-    EXPECT_EQ(Post("/portal/ticket", TicketDoc()).status, 500);
-    SimAnswer fourth = Post("/portal/ticket", TicketDoc());
-    EXPECT_EQ(fourth.errorCode, "7");
-    EXPECT_EQ(fourth.subError, "s");
-    EXPECT_EQ(Post("/portal/ticket", TicketDoc()).errorCode, "0");
-    EXPECT_EQ(m_sim->Scenario().ToJson().find("\"ticket\""), std::string::npos);
-}
-
-TEST_F(PortalSimFaultsTest, TimesLimitsAFaultAndOtherEndpointsAreUntouched) {
-    StartSim();
-    SetFault("ticket", "{\"error_code\":9,\"times\":2}");
-    SimAnswer state = Post("/portal/state", SimpleDoc("state", "x"));
-    EXPECT_EQ(state.errorCode, "300");
-    EXPECT_EQ(Post("/portal/ticket", TicketDoc()).errorCode, "9");
-    EXPECT_EQ(Post("/portal/ticket", TicketDoc()).errorCode, "9");
-    EXPECT_EQ(Post("/portal/ticket", TicketDoc()).errorCode, "0");
-}
-
-TEST_F(PortalSimFaultsTest, ProbeAndPortalPageTakeFaultsToo) {
-    StartSim();
-    SetFault("probe", "{\"http_status\":502,\"times\":1}");
-    EXPECT_EQ(Client().Get("/")->status, 502);
-    EXPECT_EQ(Client().Get("/")->status, 302);
-    SetFault("portal", "{\"drop\":true,\"times\":1}");
-    EXPECT_FALSE(Client().Get("/portal/index.cgi"));
-    EXPECT_EQ(Client().Get("/portal/index.cgi")->status, 200);
-    EXPECT_NE(LogOf("portal").find("\"dropped\":true"), std::string::npos);
 }
 
 TEST_F(PortalSimFaultsTest, DelayedAnswersDoNotHoldUpStoppingAServerOrTheSimulator) {
@@ -130,15 +84,23 @@ TEST_F(PortalSimFaultsTest, DelayedAnswersDoNotHoldUpStoppingAServerOrTheSimulat
                std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        auto stopping = std::async(std::launch::async, [&] {
-            if (server == 1) {
-                m_sim->StopServer(1);
-            } else {
-                m_sim->Stop();
-            }
-        });
+        auto stopping =
+            std::async(std::launch::async, [&] { server == 1 ? (void)m_sim->StopServer(1) : m_sim->Stop(); });
         EXPECT_EQ(stopping.wait_for(std::chrono::seconds(10)), std::future_status::ready);
         stopping.wait();
         request.join();
     }
+}
+
+TEST_F(PortalSimFaultsTest, ClusterServerStopsAndStartsOnTheSamePort) {
+    StartSim("\"cluster\":{\"servers\":2}");
+    std::string url = m_sim->ServerUrl(2);
+    httplib::Client control(m_sim->ControlUrl());
+    ASSERT_EQ(control.Post("/control/servers/2/stop")->status, 200);
+    EXPECT_FALSE(Post("/portal/ticket", TicketDoc(), nullptr, 'a', 2).answered);
+    EXPECT_EQ(Post("/portal/ticket", TicketDoc(), nullptr, 'a', 1).errorCode, "0");
+    ASSERT_EQ(control.Post("/control/servers/2/start")->status, 200);
+    EXPECT_EQ(m_sim->ServerUrl(2), url);
+    EXPECT_EQ(Post("/portal/ticket", TicketDoc(), nullptr, 'a', 2).serverTag, "portal-sim-2");
+    EXPECT_EQ(control.Post("/control/servers/9/stop")->status, 404);
 }

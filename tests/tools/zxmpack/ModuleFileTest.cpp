@@ -1,10 +1,11 @@
-#include "ModuleFile.h"
-
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "ModuleFile.h"
 
 namespace {
 
@@ -24,11 +25,11 @@ Bytes TextBytes(size_t size) {
     return bytes;
 }
 
-CModuleFile Sample(Bytes image) {
+CModuleFile Sample(Bytes image, std::string key = "KEY", std::string algoId = "ID") {
     CModuleFile module;
     module.keyId = "001";
-    module.key = "k3y";
-    module.algoId = "5d0c8a3e-7f21-4b96-a4e8-1c9b7d3f6a02";
+    module.key = std::move(key);
+    module.algoId = std::move(algoId);
     module.image = std::move(image);
     return module;
 }
@@ -42,128 +43,101 @@ Bytes Packed(const CModuleFile& module) {
 }  // namespace
 
 TEST(CModuleFileTest, PackThenUnpackGivesBackEveryField) {
-    struct Case {
-        const char* name;
-        Bytes image;
-        std::string key;
-        std::string algoId;
-    } cases[] = {
-        {"one byte", Bytes{0x7f}, "k", "a"},
-        {"compressible", TextBytes(200000), "key", "5d0c8a3e-7f21-4b96-a4e8-1c9b7d3f6a02"},
-        {"incompressible", RandomBytes(70000, 7), std::string(255, 'k'), std::string(255, 'a')},
-        {"no key, no identifier", RandomBytes(100, 3), "", ""},
+    const CModuleFile cases[] = {
+        Sample(Bytes{0x7f}, "k", "a"),
+        Sample(TextBytes(200000), "key", "5d0c8a3e-7f21-4b96-a4e8-1c9b7d3f6a02"),
+        Sample(RandomBytes(70000, 7), std::string(255, 'k'), std::string(255, 'a')),
+        Sample(RandomBytes(100, 3), "", ""),
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        CModuleFile module = Sample(c.image);
-        module.key = c.key;
-        module.algoId = c.algoId;
+    for (const auto& module : cases) {
+        SCOPED_TRACE(module.image.size());
         Bytes file = Packed(module);
         CModuleFile back;
         ASSERT_EQ(CModuleFile::kOk, back.Unpack(file.data(), file.size()));
-        EXPECT_EQ("001", back.keyId);
-        EXPECT_EQ(c.key, back.key);
-        EXPECT_EQ(c.algoId, back.algoId);
-        EXPECT_EQ(c.image, back.image);
+        EXPECT_EQ(module.keyId, back.keyId);
+        EXPECT_EQ(module.key, back.key);
+        EXPECT_EQ(module.algoId, back.algoId);
+        EXPECT_EQ(module.image, back.image);
     }
 }
 
-TEST(CModuleFileTest, HeaderIsLaidOutFieldByField) {
-    CModuleFile module = Sample(TextBytes(1000));
-    module.key = "KEY";
-    module.algoId = "ID";
-    Bytes file = Packed(module);
-    ASSERT_GT(file.size(), 3u + 1 + 3 + 1 + 2 + 5 + 4);
+TEST(CModuleFileTest, HeaderAndXorChainAreLaidOutByteByByte) {
+    Bytes file = Packed(Sample(TextBytes(1000)));
+    // Key id, length-prefixed key and identifier, 5 property bytes, then the
+    // little-endian unpacked size.
+    ASSERT_GT(file.size(), 19u);
     EXPECT_EQ(std::string("001\x03KEY\x02ID"), std::string(file.begin(), file.begin() + 10));
-    // Little-endian unpacked size after the 5 property bytes.
-    EXPECT_EQ(0xE8, file[15]);
-    EXPECT_EQ(0x03, file[16]);
-    EXPECT_EQ(0x00, file[17]);
-    EXPECT_EQ(0x00, file[18]);
+    EXPECT_EQ((Bytes{0xE8, 0x03, 0x00, 0x00}), Bytes(file.begin() + 15, file.begin() + 19));
     CModuleFile::Header header;
     ASSERT_EQ(CModuleFile::kOk, CModuleFile::ParseHeader(file.data(), file.size(), header));
     EXPECT_EQ(1000u, header.unpackedSize);
     EXPECT_EQ(19u, header.streamOffset);
     EXPECT_EQ(file.size() - 19, header.streamSize);
-}
 
-TEST(CModuleFileTest, XorChainStoresEachByteXoredWithItsPlainSuccessor) {
+    // Each byte is stored XORed with its plain successor.
     Bytes plain{0x10, 0x32, 0x54, 0x76, 0xff};
     Bytes data = plain;
     CModuleFile::Scramble(data.data(), data.size());
     EXPECT_EQ((Bytes{0x10 ^ 0x32, 0x32 ^ 0x54, 0x54 ^ 0x76, 0x76 ^ 0xff, 0xff}), data);
     CModuleFile::Unscramble(data.data(), data.size());
     EXPECT_EQ(plain, data);
-
-    Bytes single{0xAB};
-    CModuleFile::Unscramble(single.data(), single.size());
-    EXPECT_EQ(Bytes{0xAB}, single);
     CModuleFile::Unscramble(nullptr, 0);
 }
 
 TEST(CModuleFileTest, FieldsThatDoNotFitAreRefused) {
+    const std::function<void(CModuleFile&)> spoil[] = {
+        [](CModuleFile& m) { m.keyId = ""; },
+        [](CModuleFile& m) { m.keyId = "01"; },
+        [](CModuleFile& m) { m.keyId = "0001"; },
+        [](CModuleFile& m) { m.key.assign(256, 'k'); },
+        [](CModuleFile& m) { m.algoId.assign(256, 'a'); },
+    };
     Bytes file;
-    CModuleFile module = Sample(TextBytes(10));
-    for (const char* keyId : {"", "01", "0001"}) {
-        module.keyId = keyId;
-        EXPECT_EQ(CModuleFile::kBadField, module.Pack(file)) << keyId;
+    for (const auto& edit : spoil) {
+        CModuleFile module = Sample(TextBytes(10));
+        edit(module);
+        EXPECT_EQ(CModuleFile::kBadField, module.Pack(file)) << module.keyId;
     }
-    module = Sample(TextBytes(10));
-    module.key.assign(256, 'k');
-    EXPECT_EQ(CModuleFile::kBadField, module.Pack(file));
-    module = Sample(TextBytes(10));
-    module.algoId.assign(256, 'a');
-    EXPECT_EQ(CModuleFile::kBadField, module.Pack(file));
     EXPECT_EQ(CModuleFile::kTooLarge, Sample(Bytes{}).Pack(file));
     EXPECT_TRUE(file.empty());
 }
 
-TEST(CModuleFileTest, EveryCutInsideTheHeaderIsShort) {
-    CModuleFile module = Sample(TextBytes(500));
-    Bytes file = Packed(module);
-    size_t headerSize = 3 + 1 + module.key.size() + 1 + module.algoId.size() + 5 + 4;
-    for (size_t cut = 0; cut < headerSize; ++cut) {
+TEST(CModuleFileTest, CorruptedFilesGiveNoImage) {
+    const CModuleFile module = Sample(RandomBytes(20000, 11));
+    const Bytes file = Packed(module);
+    const size_t sizeAt = 15, streamAt = 19;
+    auto withSize = [&](uint32_t size) {
+        Bytes spoilt = file;
+        for (int i = 0; i < 4; ++i) spoilt[sizeAt + i] = static_cast<unsigned char>(size >> (8 * i));
+        return spoilt;
+    };
+    Bytes badProps = file;
+    badProps[sizeAt - 5] = 0xff;  // lc/lp/pb out of range
+    struct Case {
+        const char* name;
+        Bytes data;
+        int result;
+    };
+    std::vector<Case> cases = {
+        {"no stream", Bytes(file.begin(), file.begin() + streamAt), CModuleFile::kTruncated},
+        {"bad properties", badProps, CModuleFile::kLzma},
+        {"declared size zero", withSize(0), CModuleFile::kTooLarge},
+        {"declared size too large", withSize(CModuleFile::kMaxImageSize + 1), CModuleFile::kTooLarge},
+    };
+    for (size_t cut = 0; cut < streamAt; ++cut) {
+        cases.push_back({"short header", Bytes(file.begin(), file.begin() + cut), CModuleFile::kShort});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(c.data.size()));
         CModuleFile back;
-        EXPECT_EQ(CModuleFile::kShort, back.Unpack(file.data(), cut)) << cut;
+        EXPECT_EQ(c.result, back.Unpack(c.data.data(), c.data.size()));
         EXPECT_TRUE(back.image.empty());
     }
-}
-
-TEST(CModuleFileTest, TruncatedOrDamagedStreamGivesNoImage) {
-    CModuleFile module = Sample(RandomBytes(20000, 11));
-    Bytes file = Packed(module);
-    CModuleFile::Header header;
-    ASSERT_EQ(CModuleFile::kOk, CModuleFile::ParseHeader(file.data(), file.size(), header));
-
     CModuleFile back;
-    EXPECT_NE(CModuleFile::kOk, back.Unpack(file.data(), header.streamOffset + header.streamSize / 2));
-    EXPECT_NE(CModuleFile::kOk, back.Unpack(file.data(), header.streamOffset));
+    EXPECT_NE(CModuleFile::kOk, back.Unpack(file.data(), streamAt + (file.size() - streamAt) / 2));
     EXPECT_TRUE(back.image.empty());
-
-    Bytes badProps = file;
-    badProps[header.streamOffset - 9] = 0xff;  // lc/lp/pb out of range
-    EXPECT_EQ(CModuleFile::kLzma, back.Unpack(badProps.data(), badProps.size()));
-}
-
-TEST(CModuleFileTest, DeclaredSizeBoundsTheImage) {
-    CModuleFile module = Sample(TextBytes(4000));
-    Bytes file = Packed(module);
-    size_t sizeAt = 3 + 1 + module.key.size() + 1 + module.algoId.size() + 5;
-
-    Bytes zero = file;
-    std::fill(zero.begin() + sizeAt, zero.begin() + sizeAt + 4, 0);
-    CModuleFile back;
-    EXPECT_EQ(CModuleFile::kTooLarge, back.Unpack(zero.data(), zero.size()));
-
-    Bytes huge = file;
-    uint32_t tooMany = CModuleFile::kMaxImageSize + 1;
-    for (int i = 0; i < 4; ++i) huge[sizeAt + i] = static_cast<unsigned char>(tooMany >> (8 * i));
-    EXPECT_EQ(CModuleFile::kTooLarge, back.Unpack(huge.data(), huge.size()));
-
     // A smaller declared size cuts the image there.
-    Bytes smaller = file;
-    smaller[sizeAt] = 100;
-    smaller[sizeAt + 1] = 0;
+    Bytes smaller = withSize(100);
     ASSERT_EQ(CModuleFile::kOk, back.Unpack(smaller.data(), smaller.size()));
     EXPECT_EQ(Bytes(module.image.begin(), module.image.begin() + 100), back.image);
 }
