@@ -111,7 +111,7 @@ TEST_F(ServiceStartupTest, RecordedPidsThatAreNotALiveServiceAreOverwritten) {
     waitpid(dead, nullptr, 0);
     ChildProcess stranger;
     std::string error;
-    ASSERT_TRUE(stranger.Start({{"sleep", "30"}, "", {}, "", false}, &error)) << error;
+    ASSERT_TRUE(stranger.Start({{"sleep", "30"}, "", "", false}, &error)) << error;
 
     for (const std::string& recorded : {std::string("abc"), std::string("0"), std::to_string(dead),
                                         std::to_string(stranger.Pid())}) {
@@ -119,7 +119,7 @@ TEST_F(ServiceStartupTest, RecordedPidsThatAreNotALiveServiceAreOverwritten) {
         InstallDir::Options options;
         options.redirect = "http://127.0.0.1:9/";
         options.values["PID"] = recorded;
-        ASSERT_TRUE(m_install.WriteConf(options));
+        ASSERT_TRUE(m_install.Prepare(options, &error)) << error;
         ChildProcess service;
         StartService(service);
         ExpectRecordedPid(service);

@@ -26,6 +26,7 @@ public:
 
     // False with a reason when the program cannot be started (exec failure included).
     bool Start(const Options& options, std::string* error);
+    pid_t Pid() const { return m_pid; }
     int StdoutFd() const { return m_stdout; }
     bool IsRunning();
     // Waits for the exit; true with the raw wait status when it came in time.
