@@ -120,26 +120,21 @@ protected:
 
 }  // namespace
 
-TEST_F(CPortalServerTest, TimersQueueTheirTaskWithItsLevelAndTag) {
+// Levels and the order they are taken in have tests of their own.
+TEST_F(CPortalServerTest, TimersAndMessagesOnlyQueueTasks) {
     CAutoString tag("<tag><type>2</type></tag>");
-    m_server->DoTimeTask(checkWifi);
     m_server->DoTimeTask(trafficStatistics, tag);
-    m_server->DoTimeTask(reqState);
-    m_server->DoTimeTask(checkNet);
-    m_server->DoTimeTask(pluse);
-    EXPECT_EQ(Drain(*m_server),
-              (std::vector<std::string>{"1/3/", "14/2/<tag><type>2</type></tag>", "8/2/", "5/1/", "9/0/"}));
-}
-
-TEST_F(CPortalServerTest, MessagesOnlyQueueTasks) {
-    m_server->DealMsg(
-        "<M><OpS>client</OpS><OpT>Portal</OpT><OpC>PortalConnect</OpC><P><user>a</user><password>b</"
-        "password></P></M>");
-    for (int i = 0; i < 2; ++i)
-        m_server->DealMsg("<M><OpS>client</OpS><OpT>Portal</OpT><OpC>GetTerminalData</OpC><P></P></M>");
-    m_server->DealMsg(
-        "<M><OpS>client</OpS><OpT>Portal</OpT><OpC>TerminalTermSend</OpC><P><ticket>T2</ticket></P></M>");
-    m_server->DealMsg("<M><OpS>client</OpS><OpT>Portal</OpT><OpC>NoSuchThing</OpC><P></P></M>");
+    EXPECT_EQ(Drain(*m_server), std::vector<std::string>{"14/2/<tag><type>2</type></tag>"});
+    auto deal = [this](const std::string& opcode, const std::string& param) {
+        m_server->DealMsg(
+            ("<M><OpS>client</OpS><OpT>Portal</OpT><OpC>" + opcode + "</OpC><P>" + param + "</P></M>")
+                .c_str());
+    };
+    deal("PortalConnect", "<user>a</user><password>b</password>");
+    deal("GetTerminalData", "");
+    deal("GetTerminalData", "");
+    deal("TerminalTermSend", "<ticket>T2</ticket>");
+    deal("NoSuchThing", "");
     std::vector<std::string> taken = Drain(*m_server);
     ASSERT_EQ(taken.size(), 3u);  // the second terminal request replaced the first
     EXPECT_EQ(taken[0].rfind("6/2/<M>", 0), 0u) << taken[0];

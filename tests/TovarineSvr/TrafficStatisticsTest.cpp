@@ -39,14 +39,14 @@ std::string Decrypt(const std::string& hex, const char* key, const char* iv) {
     for (size_t i = 0; i + 1 < hex.size(); i += 2)
         cipher += static_cast<char>(std::stoi(hex.substr(i, 2), 0, 16));
     auto* out = reinterpret_cast<unsigned char*>(&plain[0]);
+    auto* in = reinterpret_cast<const unsigned char*>(cipher.data());
     int written = 0, last = 0;
-    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    bool ok = EVP_DecryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, reinterpret_cast<const unsigned char*>(key),
-                                 reinterpret_cast<const unsigned char*>(iv)) == 1 &&
-              EVP_DecryptUpdate(ctx, out, &written, reinterpret_cast<const unsigned char*>(cipher.data()),
-                                static_cast<int>(cipher.size())) == 1 &&
-              EVP_DecryptFinal_ex(ctx, out + written, &last) == 1;
-    EVP_CIPHER_CTX_free(ctx);
+    std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+    bool ok =
+        EVP_DecryptInit_ex(ctx.get(), EVP_aes_128_cbc(), nullptr, reinterpret_cast<const unsigned char*>(key),
+                           reinterpret_cast<const unsigned char*>(iv)) == 1 &&
+        EVP_DecryptUpdate(ctx.get(), out, &written, in, static_cast<int>(cipher.size())) == 1 &&
+        EVP_DecryptFinal_ex(ctx.get(), out + written, &last) == 1;
     plain.resize(ok ? static_cast<size_t>(written + last) : 0);
     return plain;
 }
