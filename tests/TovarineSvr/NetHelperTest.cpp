@@ -49,12 +49,7 @@ protected:
 
 TEST_F(CNetHelperTest, PortalServersReplaceForeignLinesAndTheOriginalReturnsExactly) {
     struct {
-        const char* name;
-        const char* before;
-        const char* dns1;
-        const char* dns2;
-        const char* after;
-        const char* handedBack;
+        const char *name, *before, *dns1, *dns2, *after, *handedBack;
     } cases[] = {
         {"nameserver then search", "nameserver 10.1.1.1\nsearch lan\n", "1.2.3.4", "5.6.7.8",
          "nameserver 1.2.3.4\nnameserver 5.6.7.8\nsearch lan\n", "10.1.1.1|"},

@@ -1,10 +1,10 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <memory>
 #include <set>
 #include <string>
@@ -22,11 +22,7 @@ const std::string kBin = VELNOR_BIN_DIR;
 
 std::set<std::string> Entries(const std::string& dir) {
     std::set<std::string> names;
-    std::unique_ptr<DIR, int (*)(DIR*)> handle(opendir(dir.c_str()), closedir);
-    while (dirent* entry = handle ? readdir(handle.get()) : nullptr) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") names.insert(name);
-    }
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.insert(entry.path().filename());
     return names;
 }
 
