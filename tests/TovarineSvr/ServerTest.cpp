@@ -1,15 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "Business.h"
+#include "HostFiles.h"
 #include "Log.h"
 #include "MsgEngine.h"
 #include "Server.h"
-#include "TempDir.h"
 #include "XMLOpt.h"
 
 namespace {
@@ -30,11 +28,8 @@ public:
 };
 
 // A console engine that is never started: it only keeps what is queued.
-class QueueOnly : public CMsgEngine {
-public:
+struct QueueOnly : CMsgEngine {
     ~QueueOnly() override { StopMsgEngine(); }
-
-protected:
     void DoMessage(CAutoString) override {}
 };
 
@@ -55,12 +50,7 @@ protected:
         CLog::GetInst()->SetLevel(0);
         CLog::GetInst()->CloseFile();
     }
-    std::string LogText() {
-        std::ifstream in(m_dir / "hub.log");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string LogText() { return ReadText(m_dir / "hub.log"); }
     TempDir m_dir;
     CServer m_server;
     RecordingBusiness m_business;

@@ -3,12 +3,13 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <string>
 
+#include "HostFiles.h"
 #include "InfoCenter.h"
 #include "Startup.h"
-#include "TempDir.h"
 
 namespace {
 
@@ -25,14 +26,8 @@ public:
             _exit(127);
         }
         // comm is set by exec; wait until it shows (bounded).
-        std::string comm = "/proc/" + std::to_string(m_pid) + "/comm";
-        for (int i = 0; i < 200; ++i) {
-            std::ifstream in(comm);
-            std::string seen;
-            std::getline(in, seen);
-            if (seen == name.substr(0, 15)) break;
-            usleep(10000);
-        }
+        const std::string comm = "/proc/" + std::to_string(m_pid) + "/comm";
+        for (int i = 0; i < 200 && ReadText(comm) != name.substr(0, 15) + "\n"; ++i) usleep(10000);
     }
     ~NamedSleeper() {
         kill(m_pid, SIGKILL);
@@ -58,28 +53,22 @@ TEST(StartupTest, OnlyALiveVelnorSvrCountsAsRunning) {
     EXPECT_FALSE(IsServiceAlive(std::to_string(getpid()).c_str()));
 }
 
-TEST(StartupTest, DeadPidIsOverwrittenAndLiveServiceRefuses) {
+TEST(StartupTest, JunkOrMissingPidIsWrittenAndLiveServiceRefuses) {
     TempDir dir;
     std::string file = dir / "conf.xml";
-    std::ofstream(file) << "<conf><PID>abc</PID></conf>";
+    const std::string mine = std::to_string(getpid()) + "\n";
+    for (const char* conf : {"<conf><PID>abc</PID></conf>", "<conf><version>1.0.0</version></conf>"}) {
+        std::ofstream(file) << conf;
+        CInfoCenter store(CInfoCenter::Flavor::Service, file.c_str());
+        EXPECT_TRUE(StartSingle(&store)) << conf;
+        CInfoCenter reloaded(CInfoCenter::Flavor::Service, file.c_str());
+        EXPECT_EQ(std::string(reloaded.GetLocalValue("PID")), mine) << conf;
+        EXPECT_STREQ(reloaded.GetLocalValue("version"), strstr(conf, "1.0.0") ? "1.0.0" : "") << conf;
+    }
     CInfoCenter store(CInfoCenter::Flavor::Service, file.c_str());
-    EXPECT_TRUE(StartSingle(&store));
-    EXPECT_EQ(std::string(store.GetLocalValue("PID")), std::to_string(getpid()) + "\n");
-
     NamedSleeper service(dir, "VelnorSvr");
     store.SetLocalValue("PID", std::to_string(service.Pid()).c_str());
     EXPECT_FALSE(StartSingle(&store));
-}
-
-TEST(StartupTest, MissingPidElementIsAddedUnderTheRoot) {
-    TempDir dir;
-    std::string file = dir / "conf.xml";
-    std::ofstream(file) << "<conf><version>1.0.0</version></conf>";
-    CInfoCenter store(CInfoCenter::Flavor::Service, file.c_str());
-    EXPECT_TRUE(StartSingle(&store));
-    CInfoCenter reloaded(CInfoCenter::Flavor::Service, file.c_str());
-    EXPECT_EQ(std::string(reloaded.GetLocalValue("PID")), std::to_string(getpid()) + "\n");
-    EXPECT_STREQ(reloaded.GetLocalValue("version"), "1.0.0");
 }
 
 TEST(StartupTest, WipeArgumentClearsEveryByte) {

@@ -39,14 +39,14 @@ std::string Decrypt(const std::string& hex, const char* key, const char* iv) {
     for (size_t i = 0; i + 1 < hex.size(); i += 2)
         cipher += static_cast<char>(std::stoi(hex.substr(i, 2), 0, 16));
     auto* out = reinterpret_cast<unsigned char*>(&plain[0]);
+    auto* in = reinterpret_cast<const unsigned char*>(cipher.data());
     int written = 0, last = 0;
-    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    bool ok = EVP_DecryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, reinterpret_cast<const unsigned char*>(key),
-                                 reinterpret_cast<const unsigned char*>(iv)) == 1 &&
-              EVP_DecryptUpdate(ctx, out, &written, reinterpret_cast<const unsigned char*>(cipher.data()),
-                                static_cast<int>(cipher.size())) == 1 &&
-              EVP_DecryptFinal_ex(ctx, out + written, &last) == 1;
-    EVP_CIPHER_CTX_free(ctx);
+    std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+    bool ok =
+        EVP_DecryptInit_ex(ctx.get(), EVP_aes_128_cbc(), nullptr, reinterpret_cast<const unsigned char*>(key),
+                           reinterpret_cast<const unsigned char*>(iv)) == 1 &&
+        EVP_DecryptUpdate(ctx.get(), out, &written, in, static_cast<int>(cipher.size())) == 1 &&
+        EVP_DecryptFinal_ex(ctx.get(), out + written, &last) == 1;
     plain.resize(ok ? static_cast<size_t>(written + last) : 0);
     return plain;
 }
@@ -152,12 +152,11 @@ TEST_F(CTrafficStatisticsTest, ReportsCountFromTheLoginAndDecryptToTheRecord) {
     ASSERT_EQ(Report(CTrafficStatistics::LOGOUT, 1000 + 1536, 5000 + 1000, "HTTPS://127.0.0.1:9/s"), 0);
     ASSERT_EQ(m_sent.size(), 2u);
     const SentRequest& sent = m_sent[0];
-    EXPECT_EQ(sent.url + " " + sent.verb, "http://127.0.0.1:9/stats POST");
+    EXPECT_EQ(sent.url + " " + sent.verb + " " + std::to_string(sent.timeOutMs),
+              "http://127.0.0.1:9/stats POST 10000");
     EXPECT_EQ(sent.head, CTrafficStatistics::BuildHTTPHead());
     EXPECT_EQ(sent.length, sent.data.size());
-    EXPECT_EQ(sent.timeOutMs, 10000u);
-    EXPECT_FALSE(sent.redirect);
-    EXPECT_TRUE(m_sent[1].verifyPeer);
+    EXPECT_TRUE(!sent.redirect && m_sent[1].verifyPeer);
     EXPECT_EQ(sent.data.find_first_not_of("0123456789abcdef"), std::string::npos);
     EXPECT_EQ(sent.data.size() % 32, 0u);
 
