@@ -16,6 +16,8 @@
 #include <cstring>
 #include <memory>
 
+#include "UniqueFd.h"
+
 namespace {
 
 struct IfAddrsFree {
@@ -27,20 +29,6 @@ struct FileCloser {
     void operator()(FILE* stream) const noexcept { fclose(stream); }
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
-class SocketFd {
-public:
-    explicit SocketFd(int fd) : m_fd(fd) {}
-    ~SocketFd() {
-        if (m_fd >= 0) close(m_fd);
-    }
-    SocketFd(const SocketFd&) = delete;
-    SocketFd& operator=(const SocketFd&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 IfAddrsPtr ReadInterfaceList() {
     ifaddrs* list = nullptr;
@@ -134,7 +122,7 @@ int CAdapterCard::GetActiveInterfaceNameIPv6(CAutoString& name) {
 }
 
 int CAdapterCard::GetIpAndMac(const CAutoString& name, CAutoString& ip, CAutoString& mac) {
-    SocketFd sock(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    CUniqueFd sock(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (sock.Get() < 0) {
         printf("%s:%d Open socket error!\n", __FILE__, __LINE__);
         return -1;

@@ -26,6 +26,12 @@ public:
         if (m_fd >= 0) ::close(m_fd);
         m_fd = fd;
     }
+    // Closes now and reports close(2)'s result; the descriptor is gone either way.
+    int Close() noexcept {
+        int result = m_fd >= 0 ? ::close(m_fd) : 0;
+        m_fd = -1;
+        return result;
+    }
     // Gives the descriptor up without closing it.
     int Release() noexcept { return std::exchange(m_fd, -1); }
 

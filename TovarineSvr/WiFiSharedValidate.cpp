@@ -12,6 +12,7 @@
 #include <pugixml.hpp>
 
 #include "Log.h"
+#include "UniqueFd.h"
 
 const char CWiFiSharedValidate::kForwardingDisplayName[] = "IP数据转发";
 
@@ -19,20 +20,6 @@ namespace {
 
 struct DirClose {
     void operator()(DIR* dir) const noexcept { closedir(dir); }
-};
-
-class CFd {
-public:
-    explicit CFd(int fd) : m_fd(fd) {}
-    ~CFd() {
-        if (m_fd >= 0) close(m_fd);
-    }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
 };
 
 class CIconv {
@@ -126,7 +113,7 @@ bool CWiFiSharedValidate::CollectCommandNames(const char* pszProcDir, std::set<s
     while (struct dirent* entry = readdir(dir.get())) {
         if (!IsDigits(entry->d_name)) continue;
         std::string path = directory + "/" + entry->d_name + "/comm";
-        CFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        CUniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
         // A process may end while the list is read.
         if (fd.Get() < 0) continue;
         char comm[64];

@@ -13,6 +13,7 @@
 #include "Log.h"
 #include "ZsoModule.h"
 #include "guard.h"
+#include "UniqueFd.h"
 
 namespace {
 
@@ -47,23 +48,6 @@ bool CopyText(char* array, size_t n, const char* text) {
     memcpy(array, text ? text : "", length + 1);
     return true;
 }
-
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) noexcept : m_fd(fd) {}
-    ~UniqueFd() { Close(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int Get() const { return m_fd; }
-    int Close() noexcept {
-        int result = m_fd >= 0 ? close(m_fd) : 0;
-        m_fd = -1;
-        return result;
-    }
-
-private:
-    int m_fd;
-};
 
 }  // namespace
 
@@ -207,7 +191,7 @@ int CZsmHelper::Update(char* pData, unsigned long nLen) {
     // Written beside the module and renamed over it only once it proves
     // usable, so the module that works survives any failure here.
     std::string temp = std::string(m_pZsm) + ".XXXXXX";
-    UniqueFd fd(*m_pZsm ? mkostemp(&temp[0], O_CLOEXEC) : -1);
+    CUniqueFd fd(*m_pZsm ? mkostemp(&temp[0], O_CLOEXEC) : -1);
     if (fd.Get() < 0) {
         CLog::GetInst()->WriteLog(0, "Create File %s fail", m_pZsm);
         return -1;

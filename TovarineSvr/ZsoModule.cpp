@@ -14,6 +14,8 @@
 #include <cstring>
 #include <vector>
 
+#include "UniqueFd.h"
+
 // Kernels with a memfd exec policy need the request spelled out; older ones
 // reject the flag, and then the plain call is the right one.
 #ifndef MFD_EXEC
@@ -26,28 +28,6 @@ using Bytes = std::vector<unsigned char>;
 
 constexpr size_t kKeyIdSize = 3;
 constexpr size_t kPropsSize = 5;
-
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) noexcept : m_fd(fd) {}
-    ~UniqueFd() { Close(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int Get() const { return m_fd; }
-    void Reset(int fd) noexcept {
-        Close();
-        m_fd = fd;
-    }
-    // The result of close(2); the descriptor is gone either way.
-    int Close() noexcept {
-        int result = m_fd >= 0 ? close(m_fd) : 0;
-        m_fd = -1;
-        return result;
-    }
-
-private:
-    int m_fd;
-};
 
 struct LzmaEnd {
     void operator()(lzma_stream* stream) const noexcept { lzma_end(stream); }
@@ -65,7 +45,7 @@ struct Parsed {
 };
 
 bool ReadFile(const char* path, Bytes& data) {
-    UniqueFd fd(open(path, O_RDONLY | O_CLOEXEC));
+    CUniqueFd fd(open(path, O_RDONLY | O_CLOEXEC));
     struct stat info;
     if (fd.Get() < 0 || fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     if (info.st_size <= 0 || static_cast<unsigned long long>(info.st_size) > CZsoModule::kMaxFileSize) return false;
@@ -158,7 +138,7 @@ enum class LoadResult { kLoaded, kFailed, kUnavailable };
 // back through this process's own descriptor. A refused load counts as
 // unavailable too, since a kernel may forbid executing memory files.
 LoadResult LoadFromMemFile(const Bytes& image, void*& handle) {
-    UniqueFd fd(memfd_create(CZsoModule::kTempName, MFD_CLOEXEC | MFD_EXEC));
+    CUniqueFd fd(memfd_create(CZsoModule::kTempName, MFD_CLOEXEC | MFD_EXEC));
     if (fd.Get() < 0 && errno == EINVAL) fd.Reset(memfd_create(CZsoModule::kTempName, MFD_CLOEXEC));
     if (fd.Get() < 0) return LoadResult::kUnavailable;
     if (!WriteAll(fd.Get(), image)) return LoadResult::kFailed;
@@ -182,7 +162,7 @@ LoadResult LoadFromTempFile(const Bytes& image, const char* workDir, void*& hand
     }
     std::string path = std::string(directory) + "/" + CZsoModule::kTempName;
     const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-    UniqueFd fd(open(path.c_str(), flags, 0700));
+    CUniqueFd fd(open(path.c_str(), flags, 0700));
     if (fd.Get() < 0 && errno == EEXIST) {
         // A leftover, or a link planted in its place: unlink removes the
         // entry itself, never what a link points to.

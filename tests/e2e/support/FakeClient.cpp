@@ -12,26 +12,9 @@
 #include <cstdlib>
 #include <pugixml.hpp>
 
+#include "XmlText.h"
+
 namespace {
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
 
 Envelope Parse(const std::string& raw) {
     pugi::xml_document doc;
@@ -201,7 +184,7 @@ bool FakeClient::Send(const std::string& opc, const std::string& p) {
 
 bool FakeClient::SendLogin(const std::string& user, const std::string& password) {
     return Send("PortalConnect",
-                "<user>" + Escape(user) + "</user><password>" + Escape(password) + "</password>");
+                "<user>" + XmlText(user) + "</user><password>" + XmlText(password) + "</password>");
 }
 
 std::optional<Envelope> FakeClient::WaitFor(const std::function<bool(const Envelope&)>& match,

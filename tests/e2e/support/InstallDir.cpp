@@ -4,29 +4,9 @@
 #include <fstream>
 #include <sstream>
 
-namespace fs = std::filesystem;
+#include "XmlText.h"
 
-namespace {
-std::string XmlEscape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-}  // namespace
+namespace fs = std::filesystem;
 
 bool InstallDir::Prepare(const Options& options, std::string* error) {
     auto fail = [&](const std::string& what) {
@@ -47,7 +27,7 @@ bool InstallDir::Prepare(const Options& options, std::string* error) {
     std::ofstream out(File("conf/conf.xml"), std::ios::trunc);
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<conf>\n";
     for (const auto& [key, value] : values)
-        out << "<" << key << ">" << XmlEscape(value) << "</" << key << ">\n";
+        out << "<" << key << ">" << XmlText(value) << "</" << key << ">\n";
     out << "</conf>\n";
     if (!out.flush()) return fail("cannot write conf/conf.xml");
 
