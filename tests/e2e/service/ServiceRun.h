@@ -46,6 +46,7 @@ protected:
     bool StartSim(const std::string& patchJson = "");
     bool StartService(const ServiceOptions& options);
     bool StartService() { return StartService(ServiceOptions()); }
+    bool Run(const std::string& patchJson = "") { return StartSim(patchJson) && StartService(); }
     // "ClientStart", "ClientStartComplete", "CheckEnv", then pre-connected.
     bool Prepare();
     // Prepare, log in as alice and wait until connected.
