@@ -68,7 +68,7 @@ void CPortalExchanges::SendAnswer(const cJSON* scenario, const std::string& algo
 
 std::string CPortalExchanges::LoginAnswer(const cJSON* scenario, const std::string& account, int server) const {
     std::string base = m_sim.ServerUrl(server);
-    std::string body = Element("userid", simjson::Str(scenario, "answers.userid", account));
+    std::string body = Element("userid", simhttp::XmlEscape(simjson::Str(scenario, "answers.userid", account)));
     body += Element("keep-retry", simjson::Str(scenario, "answers.keep_retry", "2"));
     body += Element("keep-url", simjson::Str(scenario, "answers.keep_url", base + "/portal/keep"));
     body += Element("term-url", simjson::Str(scenario, "answers.term_url", base + "/portal/term"));
@@ -228,5 +228,7 @@ void CPortalExchanges::Handle(const std::string& exchange, const httplib::Reques
                    record.get());
     }
     if (simjson::Bool(f, "omit_server_tag")) res.headers.erase("Server-Tag");
+    if (simjson::Bool(f, "omit_error_code")) res.headers.erase("Error-Code");
+    if (long status = simjson::Int(f, "status", 0); status > 0) res.status = static_cast<int>(status);
     m_sim.Finish(std::move(record), exchange, res);
 }

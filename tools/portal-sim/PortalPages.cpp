@@ -10,19 +10,6 @@ std::string Element(const std::string& name, const std::string& value) {
     return "<" + name + ">" + value + "</" + name + ">";
 }
 
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '&': out += "&amp;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
 }  // namespace
 
 void CPortalPages::AddPortalHeaders(const cJSON* scenario, httplib::Response& res) const {
@@ -101,7 +88,16 @@ std::string CPortalPages::ConfigDocument(const cJSON* scenario, int server) cons
     const cJSON* raw = simjson::Get(scenario, "config.raw");
     if (cJSON_IsString(raw)) return raw->valuestring;
 
-    std::string base = m_sim.ServerUrl(static_cast<int>(simjson::Int(scenario, "config.base_server", server)));
+    // A list gives each serving server its own base; the ones it leaves out point at themselves.
+    const cJSON* bases = simjson::Get(scenario, "config.base_server");
+    long baseIndex = server;
+    if (cJSON_IsArray(bases)) {
+        const cJSON* entry = cJSON_GetArrayItem(bases, server);
+        if (cJSON_IsNumber(entry)) baseIndex = static_cast<long>(entry->valuedouble);
+    } else {
+        baseIndex = simjson::Int(scenario, "config.base_server", server);
+    }
+    std::string base = m_sim.ServerUrl(static_cast<int>(baseIndex));
     std::string doc = "<config>";
     doc += Element("ticket-url", simjson::Str(scenario, "config.ticket_url", base + "/portal/ticket"));
     doc += Element("query-url", simjson::Str(scenario, "config.query_url", base + "/portal/query"));
@@ -127,7 +123,7 @@ std::string CPortalPages::ConfigDocument(const cJSON* scenario, int server) cons
                Element("value", simjson::Str(scenario, "config.account_modify.value")) + "</modify></account>";
     }
     std::string clusters = ServerClusters(scenario);
-    if (!clusters.empty()) doc += "<server-clusters servers=\"" + Escape(clusters) + "\"/>";
+    if (!clusters.empty()) doc += "<server-clusters servers=\"" + simhttp::XmlEscape(clusters) + "\"/>";
     std::string userConfig = simjson::Str(scenario, "config.user_config");
     if (!userConfig.empty()) doc += userConfig;
 
@@ -136,11 +132,11 @@ std::string CPortalPages::ConfigDocument(const cJSON* scenario, int server) cons
     if (cJSON_IsObject(stats)) {
         funCfg += "<StatsInfor enable=\"" + simjson::Str(stats, "enable", "1") + "\" interval=\"" +
                   simjson::Str(stats, "interval", "60") + "\" url=\"" +
-                  Escape(simjson::Str(stats, "url", m_sim.ServerUrl(0) + "/stats")) + "\"/>";
+                  simhttp::XmlEscape(simjson::Str(stats, "url", m_sim.ServerUrl(0) + "/stats")) + "\"/>";
     }
     const cJSON* update = simjson::Get(scenario, "config.update");
     if (cJSON_IsTrue(update) || cJSON_IsObject(update)) {
-        funCfg += "<Update url=\"" + Escape(simjson::Str(update, "url", m_sim.ServerUrl(0) + "/update")) + "\"/>";
+        funCfg += "<Update url=\"" + simhttp::XmlEscape(simjson::Str(update, "url", m_sim.ServerUrl(0) + "/update")) + "\"/>";
     }
     const cJSON* extra = simjson::Get(scenario, "config.funcfg");
     const cJSON* item = nullptr;

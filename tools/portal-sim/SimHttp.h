@@ -21,5 +21,7 @@ JsonPtr NewRecord(const httplib::Request& req, int server, const std::string& en
 // all. False when its socket cannot be found.
 bool DropConnection(const httplib::Request& req);
 std::string ReadFile(const std::string& path, bool* ok);
+// Text safe inside an element or a double-quoted attribute.
+std::string XmlEscape(const std::string& text);
 
 }  // namespace simhttp

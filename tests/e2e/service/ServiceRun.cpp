@@ -17,45 +17,7 @@ std::string ReadAll(const std::string& path) {
     return text.str();
 }
 
-std::string JsonString(const std::string& text) {
-    cJSON* value = cJSON_CreateString(text.c_str());
-    char* printed = cJSON_PrintUnformatted(value);
-    std::string out = printed ? printed : "\"\"";
-    cJSON_free(printed);
-    cJSON_Delete(value);
-    return out;
-}
-
-// JSON merge patch: objects merge, anything else replaces.
-void Merge(cJSON* target, const cJSON* patch) {
-    const cJSON* item = nullptr;
-    cJSON_ArrayForEach(item, patch) {
-        cJSON* existing = cJSON_GetObjectItemCaseSensitive(target, item->string);
-        if (existing && cJSON_IsObject(existing) && cJSON_IsObject(item)) {
-            Merge(existing, item);
-        } else {
-            cJSON_DeleteItemFromObjectCaseSensitive(target, item->string);
-            cJSON_AddItemToObject(target, item->string, cJSON_Duplicate(item, true));
-        }
-    }
-}
-
-std::string Merged(const std::string& base, const std::string& patch) {
-    cJSON* target = cJSON_Parse(base.c_str());
-    cJSON* changes = cJSON_Parse(patch.c_str());
-    if (!target || !cJSON_IsObject(changes)) {
-        cJSON_Delete(target);
-        cJSON_Delete(changes);
-        return "";
-    }
-    Merge(target, changes);
-    char* printed = cJSON_PrintUnformatted(target);
-    std::string out = printed ? printed : "";
-    cJSON_free(printed);
-    cJSON_Delete(target);
-    cJSON_Delete(changes);
-    return out;
-}
+std::string JsonText(const cJSON* item) { return cJSON_IsString(item) ? item->valuestring : ""; }
 
 }  // namespace
 
@@ -78,23 +40,18 @@ bool ServiceRun::StartSim(const std::string& patchJson) {
     options.module = BinDir() + "/libsample_algo.so";
     options.netns = m_ns.Name();
     options.listen = {NetNamespace::ServerAddress()};
-    options.scenarioJson = "{\"module\":{\"zxm\":" + JsonString(BinDir() + "/zxmAlogic.zxm") +
-                           "},\"accounts\":{\"alice\":\"secret\"}}";
-    if (!patchJson.empty()) {
-        options.scenarioJson = Merged(options.scenarioJson, patchJson);
-        if (options.scenarioJson.empty()) {
-            ADD_FAILURE() << "bad scenario patch: " << patchJson;
-            return false;
-        }
-    }
+    // The sample module and alice/secret unless the test brings its own.
+    std::string scenario = patchJson.empty() ? "{}" : patchJson, base;
+    if (scenario.find("\"module\"") == std::string::npos) base += R"("module":{"zxm":")" + BinDir() + "/zxmAlogic.zxm\"},";
+    if (scenario.find("\"accounts\"") == std::string::npos) base += R"("accounts":{"alice":"secret"},)";
+    if (scenario == "{}" && !base.empty()) base.pop_back();
+    options.scenarioJson = "{" + base + scenario.substr(1);
     ::mkdir(options.workDir.c_str(), 0700);
     m_sim = std::make_unique<PortalSimProcess>(options);
     std::string error;
-    if (!m_sim->Start(&error)) {
-        ADD_FAILURE() << error;
-        return false;
-    }
-    return true;
+    if (m_sim->Start(&error)) return true;
+    ADD_FAILURE() << error;
+    return false;
 }
 
 bool ServiceRun::StartService(const ServiceOptions& options) {
@@ -108,58 +65,59 @@ bool ServiceRun::StartService(const ServiceOptions& options) {
         ADD_FAILURE() << error;
         return false;
     }
+    return Launch(options);
+}
+
+bool ServiceRun::RestartService() {
+    m_client.reset();
+    m_service.Stop(milliseconds(2000));
+    return Launch(ServiceOptions());
+}
+
+bool ServiceRun::Launch(const ServiceOptions& options) {
     // The shell only redirects standard input; every value is an argument.
     std::vector<std::string> program = {"./VelnorSvr"};
     program.insert(program.end(), options.args.begin(), options.args.end());
-    std::vector<std::string> argv = {"sh", "-c", "exec \"$@\" <\"$0\"", options.stdinPath};
-    for (const auto& part : m_ns.Wrap(program)) argv.push_back(part);
     ChildProcess::Options child;
-    child.argv = argv;
+    child.argv = {"sh", "-c", "exec \"$@\" <\"$0\"", options.stdinPath};
+    for (const auto& part : m_ns.Wrap(program)) child.argv.push_back(part);
     child.cwd = m_install->Path();
     child.outputFile = m_dir / "service.out";
+    std::string error;
     if (!m_service.Start(child, &error)) {
         ADD_FAILURE() << error;
         return false;
     }
     if (!options.withClient) return true;
     m_client = std::make_unique<FakeClient>(m_install->Path());
-    if (!m_client->Open(kWait, &error)) {
-        ADD_FAILURE() << error << "\n" << ServiceOutput();
-        return false;
-    }
-    return true;
+    if (m_client->Open(kWait, &error)) return true;
+    ADD_FAILURE() << error << "\n" << ServiceOutput();
+    return false;
 }
 
 bool ServiceRun::Prepare() {
-    if (!m_client->Send("ClientStart", "")) return false;
-    if (!m_client->WaitForOpc("ClientStartComplete", kWait)) {
+    if (!m_client->Handshake(kWait)) {
         ADD_FAILURE() << "no ClientStartComplete";
         return false;
     }
-    m_client->Send("CheckEnv", "");
-    if (!WaitState(31)) {
-        ADD_FAILURE() << "not pre-connected; states seen: " << ::testing::PrintToString(States());
-        return false;
-    }
-    return true;
+    if (WaitState(31)) return true;
+    ADD_FAILURE() << "not pre-connected; states seen: " << ::testing::PrintToString(States());
+    return false;
 }
 
 bool ServiceRun::LogIn() {
     if (!Prepare()) return false;
     m_client->SendLogin(kAccount, kPassword);
-    if (!WaitState(2)) {
-        ADD_FAILURE() << "not connected; states seen: " << ::testing::PrintToString(States());
-        return false;
-    }
-    return true;
+    if (WaitState(2)) return true;
+    ADD_FAILURE() << "not connected; states seen: " << ::testing::PrintToString(States());
+    return false;
 }
 
 std::vector<std::string> ServiceRun::States() const {
     std::vector<std::string> states;
     if (!m_client) return states;
     for (const auto& e : m_client->Received())
-        if (e.opc == "NetStateMessageResp")
-            states.push_back(e.Param("newState") + "/" + e.Param("ErrorCode"));
+        if (e.opc == "NetStateMessageResp") states.push_back(e.Param("newState") + "/" + e.Param("ErrorCode"));
     return states;
 }
 
@@ -171,20 +129,14 @@ std::vector<std::map<std::string, std::string>> ServiceRun::Requests(const std::
         std::map<std::string, std::string> fields;
         const cJSON* field = nullptr;
         cJSON_ArrayForEach(field, cJSON_GetObjectItemCaseSensitive(record, "fields")) {
-            if (cJSON_IsString(field)) fields[field->string] = field->valuestring;
+            fields[field->string] = JsonText(field);
         }
-        const cJSON* seq = cJSON_GetObjectItemCaseSensitive(record, "seq");
-        if (cJSON_IsNumber(seq)) fields["_seq"] = std::to_string(static_cast<long>(seq->valuedouble));
-        const cJSON* server = cJSON_GetObjectItemCaseSensitive(record, "server");
-        if (cJSON_IsNumber(server)) fields["_server"] = std::to_string(server->valueint);
-        const cJSON* algo =
-            cJSON_GetObjectItemCaseSensitive(cJSON_GetObjectItemCaseSensitive(record, "headers"), "Algo-ID");
-        if (cJSON_IsString(algo)) fields["_algo"] = algo->valuestring;
+        auto number = [&](const cJSON* item) { return std::to_string(static_cast<long>(item ? item->valuedouble : -1)); };
+        fields["_seq"] = number(cJSON_GetObjectItemCaseSensitive(record, "seq"));
+        fields["_server"] = number(cJSON_GetObjectItemCaseSensitive(record, "server"));
+        fields["_algo"] = JsonText(cJSON_GetObjectItemCaseSensitive(cJSON_GetObjectItemCaseSensitive(record, "headers"), "Algo-ID"));
         const cJSON* stats = cJSON_GetObjectItemCaseSensitive(record, "record");
-        if (stats) {
-            const cJSON* type = cJSON_GetObjectItemCaseSensitive(stats, "stattype");
-            if (cJSON_IsNumber(type)) fields["_stattype"] = std::to_string(type->valueint);
-        }
+        if (stats) fields["_stattype"] = number(cJSON_GetObjectItemCaseSensitive(stats, "stattype"));
         out.push_back(std::move(fields));
     }
     cJSON_Delete(list);
@@ -193,8 +145,7 @@ std::vector<std::map<std::string, std::string>> ServiceRun::Requests(const std::
 
 std::string ServiceRun::ServiceLog() const {
     if (!m_install) return "";
-    std::string dir = m_install->File("Log");
-    std::string text;
+    std::string dir = m_install->File("Log"), text;
     if (DIR* d = opendir(dir.c_str())) {
         while (dirent* entry = readdir(d))
             if (entry->d_name[0] != '.') text += ReadAll(dir + "/" + entry->d_name);
@@ -206,8 +157,7 @@ std::string ServiceRun::ServiceLog() const {
 std::string ServiceRun::ServiceOutput() const { return ReadAll(m_dir / "service.out"); }
 
 std::string ServiceRun::RepackedModule(const std::string& algoId) {
-    std::string out = m_dir / ("module-" + algoId + ".zxm");
-    std::string text;
+    std::string out = m_dir / ("module-" + algoId + ".zxm"), text;
     int rc = ChildProcess::Run({BinDir() + "/zxm-pack", "pack", "--key-id", "001", "--key", "velnor-sample",
                                 "--algo-id", algoId, BinDir() + "/libsample_algo.so", out},
                                milliseconds(30000), &text);

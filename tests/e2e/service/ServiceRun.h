@@ -12,7 +12,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "ChildProcess.h"
@@ -33,30 +32,39 @@ protected:
     struct ServiceOptions {
         std::vector<std::string> args;              // account and password for console mode
         std::map<std::string, std::string> values;  // more settings under "conf"
-        std::string stdinPath = "/dev/null";        // the service's standard input
+        std::string stdinPath = "/dev/null";
         bool withClient = true;                     // open the FIFOs as the desktop client
     };
 
     void SetUp() override;
-    // On failure: the service's log and output, to see what it did.
-    void TearDown() override;
+    void TearDown() override;  // on failure: the service's log and output
 
-    // The simulator with the sample module and account alice/secret, then
-    // the patch merged into that scenario.
-    bool StartSim(const std::string& patchJson = "");
+    // The simulator with the sample module and alice/secret; a scenario
+    // that names "module" or "accounts" brings its own.
+    bool StartSim(const std::string& scenario = "");
     bool StartService(const ServiceOptions& options);
     bool StartService() { return StartService(ServiceOptions()); }
-    // "ClientStart", "ClientStartComplete", "CheckEnv", then pre-connected.
+    bool Run(const std::string& scenario = "") { return StartSim(scenario) && StartService(); }
+    // Stops the service and starts it again on the same installation.
+    bool RestartService();
+    // The client's start and network check, then pre-connected.
     bool Prepare();
-    // Prepare, log in as alice and wait until connected.
+    // Prepare, then log in as alice and wait until connected.
     bool LogIn();
 
     std::optional<Envelope> WaitState(int newState, milliseconds limit = kWait) {
         return m_client->WaitForState(newState, limit);
     }
+    // The next state message to newState as "oldState>newState/ErrorCode",
+    // "" when none comes in time.
+    std::string NextState(int newState, milliseconds limit = kWait) {
+        auto e = WaitState(newState, limit);
+        return e ? e->Param("oldState") + ">" + e->Param("newState") + "/" + e->Param("ErrorCode") : "";
+    }
     // "newState/ErrorCode" of every state message received so far.
     std::vector<std::string> States() const;
-    // Fields of the decoded requests of one endpoint, in order.
+    // Fields of the decoded requests of one endpoint (all when empty), in
+    // order, with "_seq", "_server", "_algo" and "_stattype" of the record.
     std::vector<std::map<std::string, std::string>> Requests(const std::string& endpoint);
     long Count(const std::string& endpoint) { return static_cast<long>(Requests(endpoint).size()); }
     std::string ServiceLog() const;
@@ -71,4 +79,7 @@ protected:
     std::unique_ptr<InstallDir> m_install;
     ChildProcess m_service;
     std::unique_ptr<FakeClient> m_client;
+
+private:
+    bool Launch(const ServiceOptions& options);
 };

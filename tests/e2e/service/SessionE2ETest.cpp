@@ -1,7 +1,7 @@
 // Preparation, login, heartbeats and logout of VelnorSvr against the portal
 // simulator, seen from the desktop client's side of the FIFOs.
 #include <algorithm>
-#include <fstream>
+#include <sstream>
 
 #include "ServiceRun.h"
 
@@ -9,246 +9,221 @@ namespace {
 using Strings = std::vector<std::string>;
 
 class SessionE2E : public ServiceRun {};
+
+const char kFreshAlgo[] = "0b7e1c52-9d3a-4f60-8e21-5a4c3b2d1e0f";
+
+long Occurrences(const Strings& list, const std::string& item) { return std::count(list.begin(), list.end(), item); }
+
 }  // namespace
 
-TEST_F(SessionE2E, StartReachesPreConnectedThroughTheProgressMessages) {
-    ASSERT_TRUE(StartSim());
-    ASSERT_TRUE(StartService());
+// One run from start to logout: progress messages, a second ClientStart,
+// markup in the credentials, heartbeats, logouts answered normally or with
+// the codes of a session the portal no longer knows, and heartbeats refused.
+TEST_F(SessionE2E, StartLoginHeartbeatsAndLogouts) {
+    const std::string account = "a<b&c>d", password = "p\"w<&>'d";
+    ASSERT_TRUE(Run(R"({"answers":{"interval":1,"keep_retry":2},"accounts":{"a<b&c>d":"p\"w<&>'d"}})"));
     ASSERT_TRUE(Prepare());
     EXPECT_EQ(States(), (Strings{"33/30000101", "33/30000103", "33/30000103", "33/30000102", "31/0"}));
     auto ticket = m_client->WaitForOpc("TicketResp", kWait);
-    ASSERT_TRUE(ticket);
-    EXPECT_FALSE(ticket->Param("ticket").empty());
-}
+    EXPECT_TRUE(ticket && !ticket->Param("ticket").empty());
 
-TEST_F(SessionE2E, LoginSucceedsAndHeartbeatsFollow) {
-    ASSERT_TRUE(StartSim(R"({"answers":{"interval":1}})"));
-    ASSERT_TRUE(StartService());
-    ASSERT_TRUE(LogIn());
+    m_client->SendLogin(account, password);
+    ASSERT_TRUE(WaitState(2)) << ::testing::PrintToString(States());
     Strings states = States();
-    ASSERT_GE(states.size(), 2u);
-    EXPECT_EQ(Strings(states.end() - 2, states.end()), (Strings{"1/0", "2/1"}));
+    EXPECT_EQ(Strings(states.end() - 2, states.end()), (Strings{"1/0", "2/1"})) << ::testing::PrintToString(states);
     EXPECT_TRUE(m_sim->WaitForRequests("heartbeat", 3, kWait));
-    auto logins = Requests("login");
-    ASSERT_EQ(logins.size(), 1u);
-    EXPECT_EQ(logins[0]["userid"], "alice");
-}
+    EXPECT_EQ(Requests("login").at(0)["userid"], account);
 
-TEST_F(SessionE2E, SecondClientStartReportsReadyThenReplaysTheLastState) {
-    ASSERT_TRUE(StartSim());
-    ASSERT_TRUE(StartService());
-    ASSERT_TRUE(LogIn());
+    // A second client start keeps the running engine and replays the last state.
     m_client->Send("ClientStart", "");
-    auto ready = WaitState(31);
-    ASSERT_TRUE(ready);
-    EXPECT_EQ(ready->ErrorCode(), 0);
-    EXPECT_EQ(ready->Param("oldState"), "0");
+    EXPECT_EQ(NextState(31), "0>31/0");
     auto replay = m_client->WaitFor([](const Envelope& e) { return e.opc == "NetStateMessageResp"; }, kWait);
-    ASSERT_TRUE(replay);
-    EXPECT_EQ(replay->NewState(), 2);
-    EXPECT_EQ(replay->ErrorCode(), 1);
-    // No second "ClientStartComplete": the running engine was kept.
+    EXPECT_TRUE(replay && replay->NewState() == 2 && replay->ErrorCode() == 1);
     EXPECT_FALSE(m_client->WaitForOpc("ClientStartComplete", milliseconds(500)));
-}
 
-TEST_F(SessionE2E, UserLogoutSendsSourceTwoAndAsksForNoNewTicket) {
-    ASSERT_TRUE(StartSim());
-    ASSERT_TRUE(StartService());
-    ASSERT_TRUE(LogIn());
-    long tickets = Count("ticket");
-    m_client->SendLogout();
-    auto out = WaitState(12);
-    ASSERT_TRUE(out);
-    EXPECT_EQ(out->ErrorCode(), 1);
-    EXPECT_EQ(out->Param("oldState"), "11");
-    auto logouts = Requests("logout");
-    ASSERT_EQ(logouts.size(), 1u);
-    EXPECT_EQ(logouts[0]["reason"], "2");
-    // The client answers a logout with "CheckEnv"; until then nothing is asked.
-    EXPECT_FALSE(m_sim->WaitForRequests("ticket", tickets + 1, milliseconds(1500)));
+    auto logInAgain = [&] {
+        m_client->Send("CheckEnv", "");
+        return WaitState(31) && m_client->SendLogin(account, password) && WaitState(2);
+    };
+    for (const char* code : {"0", "13", "14"}) {
+        SCOPED_TRACE(std::string("logout answered with ") + code);
+        if (std::string(code) != "0") {
+            ASSERT_TRUE(logInAgain());
+            ASSERT_TRUE(m_sim->SetFault("logout", std::string(R"({"error_code":)") + code + "}"));
+        }
+        long tickets = Count("ticket");
+        m_client->SendLogout();
+        EXPECT_EQ(NextState(12), "11>12/1");
+        EXPECT_EQ(Requests("logout").back()["reason"], "2");
+        // The client answers a logout with "CheckEnv"; until then nothing is asked.
+        if (std::string(code) == "0") {
+            EXPECT_FALSE(m_sim->WaitForRequests("ticket", tickets + 1, milliseconds(1500)));
+        }
+        ASSERT_TRUE(m_sim->ClearFault("logout"));
+    }
+
+    ASSERT_TRUE(logInAgain());
+    ASSERT_TRUE(m_sim->SetFault("heartbeat", R"({"error_code":14,"times":1})"));
+    EXPECT_EQ(NextState(12), "2>12/14");
+
+    // Refused from the first heartbeat on (at the one-second period learned
+    // before): keep-retry 2 tolerates three failures in a row. (The state
+    // query after the 14 above found the session on line and resumed the
+    // old session's heartbeats for a moment: count the new session's.)
+    ASSERT_TRUE(m_sim->SetFault("heartbeat", R"({"error_code":9})"));
+    ASSERT_TRUE(logInAgain());
+    EXPECT_EQ(NextState(3), "1>3/140009");
+    std::string issued = Requests("login").back()["ticket"];
+    auto beats = Requests("heartbeat");
+    EXPECT_EQ(std::count_if(beats.begin(), beats.end(), [&](auto& beat) { return beat["ticket"] == issued; }), 4);
+    ASSERT_TRUE(m_sim->WaitForRequests("logout", 4, kWait));
+    EXPECT_EQ(Requests("logout").back()["reason"], "3");
 }
 
 TEST_F(SessionE2E, LoginFailuresReportTheirCodes) {
     struct Case {
-        std::string name, fault, account, password;
+        std::string name, fault, account;
         int code;
-        std::string sub, ext;
+        std::string sub, ext;  // subErrCode, or subType and extern of the extended message
     } cases[] = {
-        {"last login", R"({"error_code":105,"last_login":"2026-12-01 08:00 lab-7"})", "alice", "secret",
-         150200, "ConnError", "2026-12-01 08:00 lab-7"},
-        {"mobile account", R"({"error_code":105,"sub_error":"busy"})", "13812345678@campus", "x", 140105,
-         "busy", ""},
-        {"letters account", R"({"error_code":105})", "abc", "x", 150201, "", ""},
-        {"other code", R"({"error_code":7,"sub_error":"locked"})", "alice", "secret", 140007, "locked", ""},
-        {"http 5xx", R"({"http_status":503})", "alice", "secret", 150102, "HttpError", "-3"},
-        {"intercepted", R"({"intercept":"302"})", "alice", "secret", 150010, "", ""},
+        {"last login", R"({"error_code":105,"last_login":"2026-12-01 08:00 lab-7"})", "", 150200, "ConnError",
+         "2026-12-01 08:00 lab-7"},
+        {"mobile account", R"({"error_code":105,"sub_error":"busy"})", "13812345678@campus", 140105, "busy", ""},
+        {"letters account", R"({"error_code":105})", "abc", 150201, "", ""},
+        {"other code", R"({"error_code":7,"sub_error":"locked"})", "", 140007, "locked", ""},
+        {"no Error-Code", R"({"omit_error_code":true,"status":202})", "", 139999, "", ""},
+        {"http 5xx", R"({"http_status":503})", "", 150102, "HttpError", "-3"},
+        {"intercepted", R"({"intercept":"302"})", "", 150010, "", ""},
     };
-    ASSERT_TRUE(StartSim());
-    ASSERT_TRUE(StartService());
+    ASSERT_TRUE(Run());
     ASSERT_TRUE(Prepare());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(m_sim->SetFault("login", c.fault));
-        m_client->SendLogin(c.account, c.password);
+        m_client->SendLogin(c.account.empty() ? kAccount : c.account, kPassword);
         auto failed = WaitState(3);
         ASSERT_TRUE(failed);
         EXPECT_EQ(failed->ErrorCode(), c.code);
-        if (c.code == 150200 || c.code == 150102) {
-            EXPECT_EQ(failed->Param("subType"), c.sub);
-            EXPECT_EQ(failed->Param("extern"), c.ext);
-        } else {
-            EXPECT_EQ(failed->Param("subErrCode"), c.sub);
-        }
+        bool extended = c.code == 150200 || c.code == 150102;
+        EXPECT_EQ(failed->Param(extended ? "subType" : "subErrCode"), c.sub);
+        EXPECT_EQ(failed->Param("extern"), c.ext);
         ASSERT_TRUE(m_sim->ClearFault("login"));
-        // A fresh ticket comes for the next attempt (after an interception the
-        // open-network check takes over instead).
+        // A fresh ticket comes for the next attempt; after an interception
+        // the open-network check takes over instead.
         if (c.code != 150010) {
             ASSERT_TRUE(WaitState(31)) << ::testing::PrintToString(States());
         }
     }
 }
 
-TEST_F(SessionE2E, ModuleUpdateRepeatsTheRequestWithTheNewAlgorithmId) {
-    const std::string fresh = "0b7e1c52-9d3a-4f60-8e21-5a4c3b2d1e0f";
-    std::string module = RepackedModule(fresh);
-    ASSERT_TRUE(StartSim(R"({"module":{"zxm":")" + module + R"("},"modules":[{"so":")" + BinDir() +
-                         R"(/libsample_algo.so","zxm":")" + BinDir() + R"(/zxmAlogic.zxm"}]})"));
+// How the preparation ends: module updates, refusals and server failover.
+struct PrepCase {
+    const char* name;
+    std::string scenario;  // "@BIN@": the program directory; "@NEW@": the module repacked as kFreshAlgo
+    std::vector<int> stopped;
+    // Every state message: "round" is a network check with its ticket
+    // request, "ticket" the request alone, a bare number a progress message,
+    // the last one the outcome.
+    std::string states;
+    std::string sub, ext;  // subErrCode, or subType and extern of the extended message
+    long tickets;          // ticket requests the running servers received
+};
+void PrintTo(const PrepCase& c, std::ostream* os) { *os << c.name; }
+
+class PrepE2E : public ServiceRun, public ::testing::WithParamInterface<PrepCase> {};
+
+const PrepCase kPrepCases[] = {
+    {"ModuleUpdateRepeatsWithTheNewAlgorithm",
+     R"({"module":{"zxm":"@NEW@"},"modules":[{"so":"@BIN@/libsample_algo.so","zxm":"@BIN@/zxmAlogic.zxm"}]})",
+     {}, "round 30000104 30000105 ticket 31/0", "", "", 2},
+    {"ModuleUpdateFailingTwiceGivesUp", R"({"faults":{"ticket":{"module_file":"@BIN@/VelnorSvr"}}})", {},
+     "round 30000104 30000104 32/150003", "", "", 2},
+    {"EndlessModuleUpdateIsBounded", R"({"faults":{"ticket":{"module_file":"@NEW@"}}})", {},
+     "round 30000104 30000105 ticket 30000104 30000105 ticket 30000104 30000105 32/150003", "", "", 3},
+    {"RefusedVersion", R"({"faults":{"ticket":{"error_code":3,"sub_error":"too old"}}})", {}, "round 32/140003",
+     "too old", "", 1},
+    // Server 0 serves the page pointing at the stopped server 1; the cluster
+    // servers' own pages point at themselves. The second check's page comes
+    // from the cluster.
+    {"TicketFailsOverToALiveClusterServer",
+     R"({"cluster":{"servers":3,"announce":[1,2,3]},"config":{"base_server":[1]}})", {1}, "round round 31/0", "",
+     "", 1},
+    {"TicketWithTheClusterUsedUp", R"({"cluster":{"servers":1,"announce":[1]},"config":{"base_server":1}})", {1},
+     "round round 32/150103", "HttpError", "-4", 0},
+    // The second check's page request takes the last server and fails.
+    {"ClusterUsedUpByThePageRequest", R"({"cluster":{"servers":2,"announce":[1,2]},"config":{"base_server":1}})",
+     {1, 2}, "round 30000101 32/20010207", "", "", 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, PrepE2E, ::testing::ValuesIn(kPrepCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(PrepE2E, PreparationEndsAsExpected) {
+    const PrepCase& c = GetParam();
+    std::string scenario = c.scenario;
+    for (auto [key, value] : {std::pair<std::string, std::string>{"@BIN@", BinDir()}, {"@NEW@", ""}}) {
+        for (size_t at; (at = scenario.find(key)) != std::string::npos;)
+            scenario.replace(at, key.size(), value.empty() ? RepackedModule(kFreshAlgo) : value);
+    }
+    Strings expected;
+    std::istringstream words(c.states);
+    for (std::string w; words >> w;) {
+        if (w == "round") expected.push_back("33/30000101");
+        if (w == "round" || w == "ticket") {
+            expected.insert(expected.end(), {"33/30000103", "33/30000103", "33/30000102"});
+        } else {
+            expected.push_back(w.find('/') == std::string::npos ? "33/" + w : w);
+        }
+    }
+    ASSERT_TRUE(StartSim(scenario));
+    for (int server : c.stopped) ASSERT_TRUE(m_sim->StopServer(server));
     ASSERT_TRUE(StartService());
-    ASSERT_TRUE(Prepare());
-    Strings states = States();
-    EXPECT_NE(std::find(states.begin(), states.end(), "33/30000104"), states.end());
-    EXPECT_NE(std::find(states.begin(), states.end(), "33/30000105"), states.end());
+    ASSERT_TRUE(m_client->Handshake(kWait));
+    int endState = std::stoi(expected.back());
+    auto end = WaitState(endState, milliseconds(60000));
+    ASSERT_TRUE(end) << ::testing::PrintToString(States());
+    EXPECT_EQ(States(), expected);
+    EXPECT_EQ(end->Param(c.ext.empty() ? "subErrCode" : "subType"), c.sub);
+    EXPECT_EQ(end->Param("extern"), c.ext);
     auto tickets = Requests("ticket");
-    ASSERT_GE(tickets.size(), 2u);
-    EXPECT_NE(tickets.front()["_algo"], fresh);
-    EXPECT_EQ(tickets.back()["_algo"], fresh);
+    EXPECT_EQ(static_cast<long>(tickets.size()), c.tickets);
+    if (endState == 32) {
+        // Given up for good: nothing more is asked of any server.
+        EXPECT_FALSE(m_sim->WaitForRequests("", Count("") + 1, milliseconds(1500)));
+    } else if (!c.stopped.empty()) {
+        std::string server = tickets.back()["_server"];
+        EXPECT_TRUE(server == "2" || server == "3") << "ticket served by " << server;
+    }
+    if (std::string(c.name) == "ModuleUpdateRepeatsWithTheNewAlgorithm") {
+        EXPECT_NE(tickets.front()["_algo"], kFreshAlgo);
+        EXPECT_EQ(tickets.back()["_algo"], kFreshAlgo);
+    }
 }
 
-TEST_F(SessionE2E, ModuleUpdateFailingTwiceGivesUpWith150003) {
-    std::string junk = m_dir / "junk.zxm";
-    { std::ofstream(junk) << "not a module"; }
-    ASSERT_TRUE(StartSim(R"({"faults":{"ticket":{"module_file":")" + junk + R"("}}})"));
-    ASSERT_TRUE(StartService());
-    m_client->Send("ClientStart", "");
-    ASSERT_TRUE(m_client->WaitForOpc("ClientStartComplete", kWait));
-    m_client->Send("CheckEnv", "");
-    auto failed = WaitState(32);
-    ASSERT_TRUE(failed);
-    EXPECT_EQ(failed->ErrorCode(), 150003);
-    EXPECT_EQ(Count("ticket"), 2);
-}
-
-TEST_F(SessionE2E, PortalAskingForAModuleForEverIsBoundedTo150003) {
-    std::string module = RepackedModule("11111111-2222-3333-4444-555555555555");
-    ASSERT_TRUE(StartSim(R"({"faults":{"ticket":{"module_file":")" + module + R"("}}})"));
-    ASSERT_TRUE(StartService());
-    m_client->Send("ClientStart", "");
-    ASSERT_TRUE(m_client->WaitForOpc("ClientStartComplete", kWait));
-    m_client->Send("CheckEnv", "");
-    auto failed = WaitState(32);
-    ASSERT_TRUE(failed);
-    EXPECT_EQ(failed->ErrorCode(), 150003);
-    long asked = Count("ticket");
-    EXPECT_GE(asked, 2);
-    EXPECT_LE(asked, 4);
-    EXPECT_FALSE(m_sim->WaitForRequests("ticket", asked + 1, milliseconds(2000)));
-}
-
-TEST_F(SessionE2E, RefusedVersionStopsThePreparation) {
-    ASSERT_TRUE(StartSim(R"({"faults":{"ticket":{"error_code":3,"sub_error":"too old"}}})"));
-    ASSERT_TRUE(StartService());
-    m_client->Send("ClientStart", "");
-    ASSERT_TRUE(m_client->WaitForOpc("ClientStartComplete", kWait));
-    m_client->Send("CheckEnv", "");
-    auto failed = WaitState(32);
-    ASSERT_TRUE(failed);
-    EXPECT_EQ(failed->ErrorCode(), 140003);
-    EXPECT_EQ(failed->Param("subErrCode"), "too old");
-}
-
-TEST_F(SessionE2E, HeartbeatFailuresAreToleratedThenLogOutWithReasonThree) {
-    ASSERT_TRUE(StartSim(R"({"answers":{"interval":1,"keep_retry":2}})"));
-    ASSERT_TRUE(StartService());
-    // A first session teaches the service the one-second period, which it
-    // keeps while heartbeats go unanswered.
-    ASSERT_TRUE(LogIn());
-    ASSERT_TRUE(m_sim->WaitForRequests("heartbeat", 1, kWait));
-    m_client->SendLogout();
-    ASSERT_TRUE(WaitState(12));
-    m_client->Send("CheckEnv", "");
-    ASSERT_TRUE(WaitState(31));
-    // Refused from the first heartbeat on: a login with keep-retry 2
-    // tolerates three failures in a row.
-    ASSERT_TRUE(m_sim->SetFault("heartbeat", R"({"error_code":9})"));
-    long before = Count("heartbeat");
-    m_client->SendLogin(kAccount, kPassword);
-    ASSERT_TRUE(WaitState(2));
-    auto failed = WaitState(3, milliseconds(60000));
-    ASSERT_TRUE(failed);
-    EXPECT_EQ(failed->ErrorCode(), 140009);
-    EXPECT_EQ(Count("heartbeat") - before, 4);
-    ASSERT_TRUE(m_sim->WaitForRequests("logout", 2, kWait));
-    EXPECT_EQ(Requests("logout")[1]["reason"], "3");
-}
-
-TEST_F(SessionE2E, HeartbeatAnsweredWithFourteenEndsTheSession) {
-    ASSERT_TRUE(StartSim(R"({"answers":{"interval":1}})"));
-    ASSERT_TRUE(StartService());
-    ASSERT_TRUE(LogIn());
-    ASSERT_TRUE(m_sim->SetFault("heartbeat", R"({"error_code":14,"times":1})"));
-    auto ended = WaitState(12);
-    ASSERT_TRUE(ended);
-    EXPECT_EQ(ended->ErrorCode(), 14);
-    EXPECT_EQ(ended->Param("oldState"), "2");
-}
-
-TEST_F(SessionE2E, NoPortalMeansOnLineWithoutOne) {
-    ASSERT_TRUE(StartSim(R"({"probe":{"mode":"none"}})"));
-    ASSERT_TRUE(StartService());
-    m_client->Send("ClientStart", "");
-    ASSERT_TRUE(m_client->WaitForOpc("ClientStartComplete", kWait));
-    m_client->Send("CheckEnv", "");
-    auto online = WaitState(2);
-    ASSERT_TRUE(online);
-    EXPECT_EQ(online->Param("type"), "0");
-    EXPECT_EQ(online->ErrorCode(), 0);
-    EXPECT_EQ(Count("ticket"), 0);
-}
-
-TEST_F(SessionE2E, RecordedLoginWithoutPortalIsLoggedOutWithReasonFive) {
+// The record of a login survives the run; found with no portal in the way it
+// is closed with reason 5 and a new check finds the open network.
+TEST_F(SessionE2E, RecordedLoginWithoutPortalIsClosedThenOnLineWithoutOne) {
     ASSERT_TRUE(StartSim(R"({"probe":{"mode":"none"}})"));
     ServiceOptions options;
     options.values = {{"connState", "1"}, {"termUrl", m_sim->ServerUrls()[0] + "/portal/term"}};
     ASSERT_TRUE(StartService(options));
-    m_client->Send("ClientStart", "");
-    ASSERT_TRUE(m_client->WaitForOpc("ClientStartComplete", kWait));
-    m_client->Send("CheckEnv", "");
-    auto online = m_client->WaitFor(
-        [](const Envelope& e) { return e.opc == "NetStateMessageResp" && e.Param("type") == "0"; }, kWait);
+    ASSERT_TRUE(m_client->Handshake(kWait));
+    auto online = WaitState(2);
     ASSERT_TRUE(online);
+    EXPECT_EQ(online->Param("type"), "0");
+    EXPECT_EQ(online->ErrorCode(), 0);
     Strings states = States();
-    EXPECT_NE(std::find(states.begin(), states.end(), "33/30000106"), states.end());
-    // Two network checks: the first found the old record, the second the open network.
-    EXPECT_EQ(std::count(states.begin(), states.end(), "33/30000101"), 2);
+    EXPECT_EQ(Occurrences(states, "33/30000106"), 1);
+    EXPECT_EQ(Occurrences(states, "33/30000101"), 2);
     EXPECT_EQ(Requests("logout").at(0)["reason"], "5");
+    EXPECT_EQ(Count("ticket"), 0);
     EXPECT_NE(m_install->ReadFile("conf/conf.xml").find("<connState>0</connState>"), std::string::npos);
 }
 
 TEST_F(SessionE2E, AnswersWithoutLifetimeOrIntervalNeverRepeatAtOnce) {
-    ASSERT_TRUE(StartSim(R"({"answers":{"expire":"","interval":""}})"));
-    ASSERT_TRUE(StartService());
+    ASSERT_TRUE(Run(R"({"answers":{"expire":"","interval":""}})"));
     ASSERT_TRUE(LogIn());
     ASSERT_TRUE(m_sim->WaitForRequests("heartbeat", 1, kWait));
     EXPECT_FALSE(m_sim->WaitForRequests("heartbeat", 3, milliseconds(3000)));
     EXPECT_LE(Count("ticket"), 1);
-}
-
-TEST_F(SessionE2E, MarkupInAccountAndPasswordReachesThePortalUnchanged) {
-    ASSERT_TRUE(StartSim(R"({"accounts":{"a<b&c>d":"p\"w<&>'d"}})"));
-    ASSERT_TRUE(StartService());
-    ASSERT_TRUE(Prepare());
-    m_client->SendLogin("a<b&c>d", "p\"w<&>'d");
-    auto connected = WaitState(2);
-    ASSERT_TRUE(connected) << ::testing::PrintToString(States());
-    EXPECT_EQ(Requests("login").at(0)["userid"], "a<b&c>d");
 }
