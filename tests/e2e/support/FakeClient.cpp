@@ -187,6 +187,12 @@ bool FakeClient::SendLogin(const std::string& user, const std::string& password)
                 "<user>" + XmlText(user) + "</user><password>" + XmlText(password) + "</password>");
 }
 
+bool FakeClient::Handshake(std::chrono::milliseconds timeout) {
+    if (!Send("ClientStart", "ClientStart")) return false;
+    if (!WaitForOpc("ClientStartComplete", timeout)) return false;
+    return Send("CheckEnv", "CheckEnv");
+}
+
 std::optional<Envelope> FakeClient::WaitFor(const std::function<bool(const Envelope&)>& match,
                                             std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> lock(m_lock);

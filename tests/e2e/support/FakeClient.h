@@ -42,6 +42,9 @@ public:
     bool Send(const std::string& opc, const std::string& p);
     bool SendLogin(const std::string& user, const std::string& password);
     bool SendLogout() { return Send("PortalDisConnect", "<src>2</src>"); }
+    // What the desktop client does after connecting: "ClientStart", wait for
+    // "ClientStartComplete", then "CheckEnv". False when the answer does not come in time.
+    bool Handshake(std::chrono::milliseconds timeout);
 
     // The next message after the last one a wait returned that matches.
     std::optional<Envelope> WaitFor(const std::function<bool(const Envelope&)>& match,
