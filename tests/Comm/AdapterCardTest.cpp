@@ -150,9 +150,11 @@ TEST(CAdapterCardNetns, FindsActiveInterfaceAddressAndMacInsideNamespace) {
               "active4=0\nname4=vlA\nipmac=0\nip4=10.213.7.1\nmac=02-11-22-33-44-5a\naddress6=0\n"
               "ip6=fd00:db8:7::1\nip6upper=fd00:db8:7::1\ndefault=vlA\n");
 
-    // The same interface with a host address only: it carries no route.
+    // The same interface with a host address and a link-local IPv6 address
+    // only: it carries no IPv4 route and offers no global IPv6 address.
     ASSERT_EQ(ns.Ip({"addr", "flush", "dev", "vlA"}).exitCode, 0);
     ASSERT_EQ(ns.Ip({"addr", "add", "10.213.7.1/32", "dev", "vlA"}).exitCode, 0);
+    ASSERT_EQ(ns.Ip({"addr", "add", "fe80::5a/64", "dev", "vlA", "nodad"}).exitCode, 0);
     const std::string found = probe();
     EXPECT_NE(found.find("active4=-1\nname4=vlA\n"), std::string::npos) << found;
     EXPECT_NE(found.find("\nip6=\n"), std::string::npos) << found;
