@@ -135,7 +135,10 @@ void SetCommonLimits(COptions& options) {
 
 // Header list, normalised URL, verb, error buffer, time limits and
 // redirects: what Perform and the record download share.
+// Also drops whatever response the record still holds from an earlier use.
 void SetRequest(COptions& options, CHttpData* pData, CCurlSlist& headers, char* errorBuffer) {
+    pData->Release();
+    pData->dwDataLen = 0;
     if (pData->szHead && *pData->szHead) {
         for (const std::string& line : HeaderLines(pData->szHead)) {
             curl_slist* grown = curl_slist_append(headers.Get(), line.c_str());
@@ -215,9 +218,6 @@ int CCurlHttp::Perform(CHttpData* pData) {
     if (!pData || !pData->szUrl || !*pData->szUrl) return -1;
     CCurlEasy curl(curl_easy_init());
     if (!curl) return -2;
-    pData->Release();
-    pData->dwDataLen = 0;
-
     char errorBuffer[CURL_ERROR_SIZE] = {};
     CCurlSlist headers;
     COptions options(curl.Get());
@@ -313,9 +313,6 @@ bool CCurlHttp::downLoad(CHttpData* pData, const char* file) {
     CSimpleFile out;
     if (out.CreateFile(file, "a+b") != 0) return true;
     if (!pData->szUrl || !*pData->szUrl) return true;
-    pData->Release();
-    pData->dwDataLen = 0;
-
     char errorBuffer[CURL_ERROR_SIZE] = {};
     CCurlSlist headers;
     COptions options(curl.Get());
