@@ -22,6 +22,8 @@ using TovarineSvr::TaskLevel;
 namespace {
 
 const int kGiveUpCode = 150003;
+// Tag of the network check a ticket failover queues.
+const char kFailoverTag[] = "failover";
 
 bool IsSessionTask(TaskItem item) { return item == TovarineSvr::auth || item == TovarineSvr::term; }
 
@@ -62,10 +64,12 @@ void CPortalServer::StartHeartbeats() {
     if (config && config->checkWifiInterval != 0) SetTimer(TovarineSvr::checkWifi, 2, true);
 }
 
-void CPortalServer::checkNet(Task&) {
+void CPortalServer::checkNet(Task& task) {
     CLog::GetInst()->WriteLog(3, "check net status start");
     if (!m_pPortalConn) return;
     CPortalConn& conn = *m_pPortalConn;
+    // A check that follows a ticket failover carries on with its allowance.
+    if (!(task.tag == kFailoverTag)) conn.BeginNetworkCheck();
     conn.NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTING, 30000101, "");
     CAutoString name("");
     if (m_pNetHelper->GetActiveCardName(name) < 0 && m_pNetHelper->GetActiveInterfaceNameIPv6(name) < 0) {
@@ -89,6 +93,9 @@ void CPortalServer::checkNet(Task&) {
     conn.SetServerIp();
     int result = conn.RequestConfig(0);
     if (result == 1) {
+        // The portal intercepts: no session of ours is live, so servers an
+        // earlier run left in the resolver file go.
+        RestoreHostDns();
         m_bPortalEnv = 1;
         conn.ResetNetConfig();
         CLog::GetInst()->WriteLog(3, "[CPortalServer::checkNet]reqTicket...");
@@ -98,6 +105,7 @@ void CPortalServer::checkNet(Task&) {
             CLog::GetInst()->WriteLog(3, "net is connected,now disconnect");
             AddTask(TovarineSvr::term, TovarineSvr::normal, "5", TovarineSvr::checkNet);
         } else {
+            RestoreHostDns();
             ChangeToUnknowEnv();
         }
     } else {
@@ -132,7 +140,7 @@ void CPortalServer::reqTicket(Task& task) {
     int result = m_pPortalConn->RequestTicket();
     if (RunAgain(task, result)) return;
     if (result == -99) {
-        AddTask(TovarineSvr::checkNet);
+        AddTask(TovarineSvr::checkNet, TovarineSvr::normal, kFailoverTag);
     } else if (result == 1) {
         CAuthConfig* config = m_pPortalConn->GetAuthConfig();
         SetTimer(TovarineSvr::reqTicket, CTaskPolicy::TicketRefreshSeconds(config ? config->expire : 0),
@@ -148,6 +156,7 @@ void CPortalServer::reqState(Task& task) {
     if (result == 1) {
         StartHeartbeats();
     } else if (result == -14) {
+        RestoreHostDns();
         StopTask(TovarineSvr::pluse);
         StopTask(TovarineSvr::checkWifi);
         StopTask(TovarineSvr::termForWifi);
@@ -176,18 +185,15 @@ void CPortalServer::term(Task& task) {
     if (!m_pPortalConn) return;
     int result = m_pPortalConn->DisConnect(task.tag);
     if (RunAgain(task, result)) return;
-    if (result == 0) {
-        // Not in a portal environment: the session record is closed.
-        RestoreHostDns();
-        return;
-    }
+    // The session is over whatever the portal answered (a user who left
+    // campus gets no answer at all): the portal's servers must not outlive it.
+    RestoreHostDns();
     if (result != 1) return;
     StopTask(TovarineSvr::pluse);
     StopTask(TovarineSvr::checkWifi);
     StopTask(TovarineSvr::termForWifi);
     // No periodic report outlives its session.
     StopTask(TovarineSvr::trafficStatistics);
-    RestoreHostDns();
     if (!(task.tag == "2") && !(task.tag == "7")) AddTask(TovarineSvr::reqTicket);
 }
 
@@ -200,6 +206,7 @@ void CPortalServer::pluse(Task& task) {
         CAuthConfig* config = m_pPortalConn->GetAuthConfig();
         SetTimer(TovarineSvr::pluse, m_policy.HeartbeatSeconds(config ? config->iInterval : 0), true);
     } else if (result == -14) {
+        RestoreHostDns();
         StopTask(TovarineSvr::pluse);
         AddTask(TovarineSvr::reqState);
     } else {
