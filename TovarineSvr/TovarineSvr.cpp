@@ -89,13 +89,6 @@ int main(int argc, char* argv[]) {
     }
 
     static CServer server;
-    if (server.CreateServer("velnorsvrpipe") == -2) {
-        fputs("VelnorSvr: cannot make the pipe \"velnorsvrpipe\" in this directory "
-              "(something that is not a FIFO is in the way)\n",
-              stderr);
-        CLog::GetInst()->WriteLog(3, "cannot make the pipe velnorsvrpipe");
-        return kExitNoPipe;
-    }
     CPortalServer* portal = CPortalServer::GetInst();
     portal->InitService(&server);
     portal->SetInfoCenter(infoCenter);
@@ -103,6 +96,13 @@ int main(int argc, char* argv[]) {
     CUserInfo userInfo(infoCenter);
     userInfo.Init();
 
+    if (server.CreateServer("velnorsvrpipe") == -2) {
+        fputs("VelnorSvr: cannot make the pipe \"velnorsvrpipe\" in this directory "
+              "(something that is not a FIFO is in the way)\n",
+              stderr);
+        CLog::GetInst()->WriteLog(3, "cannot make the pipe velnorsvrpipe");
+        return kExitNoPipe;
+    }
     static CConsolePortal consolePortal(portal);
     CClientCommand* console = argc >= 3 ? CClientCommand::GetInst() : nullptr;
     CServiceStop::GetInst()->Start([console] {
