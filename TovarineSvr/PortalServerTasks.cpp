@@ -171,6 +171,11 @@ void CPortalServer::reqState(Task& task) {
 
 void CPortalServer::auth(Task& task) {
     if (!m_pPortalConn) return;
+    // Requests queued behind the login that succeeded would only log in again.
+    if (m_pPortalConn->GetNetState() == INetConn::ES_CONNECTED) {
+        CLog::GetInst()->WriteLog(3, "already on line, login request dropped");
+        return;
+    }
     int result = m_pPortalConn->Connect(task.tag);
     if (RunAgain(task, result)) return;
     if (result == 1) {
