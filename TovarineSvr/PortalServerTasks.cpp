@@ -171,14 +171,16 @@ void CPortalServer::reqState(Task& task) {
 
 void CPortalServer::auth(Task& task) {
     if (!m_pPortalConn) return;
-    // Requests queued behind the login that succeeded would only log in again.
-    if (m_pPortalConn->GetNetState() == INetConn::ES_CONNECTED) {
-        CLog::GetInst()->WriteLog(3, "already on line, login request dropped");
+    // The same request again while its session is on line (a burst of them
+    // from the pipe) would only log in again.
+    if (m_pPortalConn->GetNetState() == INetConn::ES_CONNECTED && task.tag == m_strLoggedInWith.c_str()) {
+        CLog::GetInst()->WriteLog(3, "already on line with this login, request dropped");
         return;
     }
     int result = m_pPortalConn->Connect(task.tag);
     if (RunAgain(task, result)) return;
     if (result == 1) {
+        m_strLoggedInWith = task.tag;
         StartHeartbeats();
         NetworkTraffic(CTrafficStatistics::LOGIN, CAutoString(""));
     } else {

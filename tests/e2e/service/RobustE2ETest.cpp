@@ -154,7 +154,7 @@ TEST_F(RobustE2E, DeadClusterServersAreTriedAtMostEightTimesPerCheck) {
 }
 
 // A thousand login requests at once: the newest replaces the waiting one,
-// and none is sent once on line.
+// and the same request is not sent again while its session is on line.
 TEST_F(RobustE2E, BurstOfLoginsReachesThePortalOnlyAFewTimes) {
     ASSERT_TRUE(Run());
     ASSERT_TRUE(Prepare());
