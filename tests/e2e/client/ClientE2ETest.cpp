@@ -10,7 +10,6 @@
 #include "ClientStartup.h"
 #include "ErrorCodeText.h"
 #include "InfoCenter.h"
-#include "PipeService.h"
 #include "RecordingWindow.h"
 #include "ServiceRun.h"
 #include "XMLOpt.h"
@@ -42,10 +41,6 @@ private:
 
 class ClientE2E : public ServiceRun {
 protected:
-    void SetUp() override {
-        CPipeService::IgnoreSigPipe();
-        ServiceRun::SetUp();
-    }
     void TearDown() override {
         if (m_module) m_module->Stop();
         if (m_pipeThread.joinable()) m_pipeThread.join();
