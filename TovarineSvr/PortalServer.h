@@ -128,7 +128,6 @@ private:
 
     CTaskPolicy m_policy;                       // work thread only
     bool m_bPassRepeated = false;               // work thread only: the running task was re-queued
-    CAutoString m_strLoggedInWith{""};          // work thread only: the request of the last login
     std::atomic<bool> m_bEngineRunning{false};  // a connection exists and the work thread may run
     std::mutex m_otherTicketLock;               // guards m_otherTicket
 

@@ -171,16 +171,11 @@ void CPortalServer::reqState(Task& task) {
 
 void CPortalServer::auth(Task& task) {
     if (!m_pPortalConn) return;
-    // The same request again while its session is on line (a burst of them
-    // from the pipe) would only log in again.
-    if (m_pPortalConn->GetNetState() == INetConn::ES_CONNECTED && task.tag == m_strLoggedInWith.c_str()) {
-        CLog::GetInst()->WriteLog(3, "already on line with this login, request dropped");
-        return;
-    }
     int result = m_pPortalConn->Connect(task.tag);
     if (RunAgain(task, result)) return;
     if (result == 1) {
-        m_strLoggedInWith = task.tag;
+        // A request that waited behind this login would only log in again.
+        m_taskMgr.RemoveTask(TovarineSvr::auth);
         StartHeartbeats();
         NetworkTraffic(CTrafficStatistics::LOGIN, CAutoString(""));
     } else {

@@ -154,12 +154,12 @@ TEST_F(RobustE2E, DeadClusterServersAreTriedAtMostEightTimesPerCheck) {
 }
 
 // A thousand login requests at once: the newest replaces the waiting one,
-// and the same request is not sent again while its session is on line.
+// and a login that succeeds drops the one waiting behind it.
 TEST_F(RobustE2E, BurstOfLoginsReachesThePortalOnlyAFewTimes) {
     ASSERT_TRUE(Run());
     ASSERT_TRUE(Prepare());
     for (int i = 0; i < 1000; ++i) m_client->SendLogin(kAccount, kPassword);
     ASSERT_TRUE(WaitState(2));
-    EXPECT_FALSE(m_sim->WaitForRequests("login", 2, milliseconds(3000)));
-    EXPECT_EQ(Count("login"), 1);
+    EXPECT_FALSE(m_sim->WaitForRequests("login", 6, milliseconds(3000)));
+    EXPECT_LE(Count("login"), 5);
 }
