@@ -13,6 +13,7 @@
 #include "TempDir.h"
 #include "UiTraceReader.h"
 #include "UniqueFd.h"
+#include "WindowPilot.h"
 #include "XSession.h"
 
 using std::chrono::milliseconds;
@@ -48,43 +49,19 @@ protected:
             }
         }
         ASSERT_GE(m_script.Get(), 0) << "the driver did not open its script";
-        auto origin = m_trace.Next("window", kWait);
-        ASSERT_TRUE(origin) << "the window was not shown";
-        ASSERT_EQ(sscanf(origin->c_str(), "%d,%d", &m_x0, &m_y0), 2);
+        ASSERT_TRUE(m_pilot.WaitShown(kWait)) << "the window was not shown";
     }
 
     void Send(const std::string& line) {
         std::string text = line + "\n";
         ASSERT_EQ(write(m_script.Get(), text.data(), text.size()), ssize_t(text.size()));
     }
-    // A point of the window, in its own coordinates.
-    void Click(int x, int y) { ASSERT_TRUE(m_x.Click(m_x0 + x, m_y0 + y)); }
-    // Panels sit at y 130 once switched in.
-    void ClickLoginButton() { Click(150, 130 + 180); }
-    void TypeInto(int entryY, const std::string& text) {
-        Click(100, 130 + entryY + 10);
-        ASSERT_TRUE(m_x.Type(text));
-    }
-    // The next error box: its text; then answers it.
-    std::string AnswerBox() {
-        auto text = m_trace.Next("box", kWait);
-        auto ok = m_trace.Next("box_ok", kWait);
-        int x = 0, y = 0;
-        if (!text || !ok || sscanf(ok->c_str(), "%d,%d", &x, &y) != 2) {
-            return "(no box)";
-        }
-        EXPECT_TRUE(m_x.Click(x, y));
-        EXPECT_TRUE(m_trace.Next("box_closed", kWait));
-        return *text;
-    }
-    std::string Screenshots() const { return VELNOR_BIN_DIR "/../screenshots"; }
-
     XSession m_x;
     TempDir m_dir;
     UiTraceReader m_trace{m_dir / "trace"};
+    WindowPilot m_pilot{m_x, m_trace};
     ChildProcess m_driver;
     CUniqueFd m_script;
-    int m_x0 = 0, m_y0 = 0;
 };
 
 TEST_F(WindowTest, PanelsAndTextsFollowTheCallsInOrder) {
@@ -127,9 +104,9 @@ TEST_F(WindowTest, ErrorBoxesComeOneAtATimeAndLaterChangesWaitForThem) {
     Send("mark sent");
     // The script thread is not held by the open box.
     ASSERT_TRUE(m_trace.Next("script", kWait, std::string("sent")));
-    EXPECT_EQ(AnswerBox(), "账号或密码错误");
+    EXPECT_EQ(m_pilot.AnswerBox(kWait), "账号或密码错误");
     EXPECT_TRUE(m_trace.Pending({"box", "panel"}).size() <= 1u) << "only the second box may follow";
-    EXPECT_EQ(AnswerBox(), "服务器繁忙：busy");
+    EXPECT_EQ(m_pilot.AnswerBox(kWait), "服务器繁忙：busy");
     EXPECT_TRUE(m_trace.WaitFor("panel", "login", kWait));
     std::vector<std::string> order;
     for (const auto& e : m_trace.All()) {
@@ -144,23 +121,21 @@ TEST_F(WindowTest, ErrorBoxesComeOneAtATimeAndLaterChangesWaitForThem) {
 TEST_F(WindowTest, LoginChecksAccountThenPasswordAndLogoffStopsTheTimer) {
     Send("login");
     ASSERT_TRUE(m_trace.WaitFor("panel", "login", kWait));
-    ClickLoginButton();
-    EXPECT_EQ(AnswerBox(), "账号不能为空！");
-    TypeInto(40, "alice");
-    ClickLoginButton();
-    EXPECT_EQ(AnswerBox(), "密码不能为空！");
+    EXPECT_TRUE(m_pilot.ClickButton());
+    EXPECT_EQ(m_pilot.AnswerBox(kWait), "账号不能为空！");
+    EXPECT_TRUE(m_pilot.TypeAccount("alice"));
+    EXPECT_TRUE(m_pilot.ClickButton());
+    EXPECT_EQ(m_pilot.AnswerBox(kWait), "密码不能为空！");
     EXPECT_TRUE(m_trace.Pending({"action"}).empty());
-    TypeInto(80, "s3cret");
-    ClickLoginButton();
+    EXPECT_TRUE(m_pilot.TypePassword("s3cret"));
+    EXPECT_TRUE(m_pilot.ClickButton());
     EXPECT_TRUE(m_trace.WaitFor("action", "Login alice s3cret", kWait));
-    m_x.Screenshot(Screenshots() + "-login.png");
 
     Send("connected 1");
     ASSERT_TRUE(m_trace.WaitFor("logoff", "shown", kWait));
     // Restarted at the click: it counts up from zero.
     EXPECT_TRUE(m_trace.WaitFor("timer", "00 : 00 : 02", kWait));
-    m_x.Screenshot(Screenshots() + "-state.png");
-    ClickLoginButton();  // the log-off button sits at the same place
+    EXPECT_TRUE(m_pilot.ClickButton());  // the log-off button sits at the same place
     EXPECT_TRUE(m_trace.WaitFor("action", "Logout", kWait));
     EXPECT_TRUE(m_trace.WaitFor("timer", "00 : 00 : 00", kWait));
 }
@@ -173,7 +148,7 @@ TEST_F(WindowTest, LossNoticeDoesNotHoldLaterChanges) {
 }
 
 TEST_F(WindowTest, CloseButtonLogsOutAndEndsTheProcess) {
-    Click(269 + 14, 13);
+    EXPECT_TRUE(m_pilot.ClickClose());
     EXPECT_TRUE(m_trace.WaitFor("action", "Logout", kWait));
     int status = 0;
     ASSERT_TRUE(m_driver.WaitExit(kWait, &status));
