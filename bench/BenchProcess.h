@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +19,19 @@
 #include <vector>
 
 namespace bench {
+
+// argv[index] as a number of at least 1, or fallback when absent.
+inline int CountArg(int argc, char** argv, int index, int fallback) {
+    return argc > index ? std::max(1, atoi(argv[index])) : fallback;
+}
+
+// A fresh directory /tmp/<name>.XXXXXX with conf/ under "velnor" in it; "" on failure.
+inline std::string MakeWorkDir(const std::string& name) {
+    std::string pattern = "/tmp/" + name + ".XXXXXX";
+    if (!mkdtemp(pattern.data())) return "";
+    std::filesystem::create_directories(pattern + "/velnor/conf");
+    return pattern;
+}
 
 inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& cwd, const std::string& output) {
     pid_t pid = fork();
@@ -80,6 +94,14 @@ inline long ContextSwitches(pid_t pid) {
     }
     closedir(tasks);
     return total;
+}
+
+// The portal simulator with the sample module on 127.0.0.1, scenario from
+// work/scenario.json; it announces itself in work/sim.ready.
+inline pid_t SpawnSim(const std::string& bin, const std::string& work) {
+    return Spawn({bin + "/portal-sim", "--scenario", work + "/scenario.json", "--module", bin + "/libsample_algo.so",
+                  "--ready-file", work + "/sim.ready"},
+                 work, work + "/sim.out");
 }
 
 }  // namespace bench

@@ -61,12 +61,10 @@ pid_t RecordedPid(const std::string& confFile) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int starts = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
-    int idleSeconds = argc > 2 ? std::max(1, atoi(argv[2])) : 10;
-    char pattern[] = "/tmp/velnor-bench-client.XXXXXX";
-    if (!mkdtemp(pattern)) return 1;
-    std::string work = pattern, install = work + "/velnor";
-    fs::create_directories(install + "/conf");
+    int starts = CountArg(argc, argv, 1, 5);
+    int idleSeconds = CountArg(argc, argv, 2, 10);
+    std::string work = MakeWorkDir("velnor-bench-client"), install = work + "/velnor";
+    if (work.empty()) return 1;
     for (const char* file : {"VelnorSvr", "VelnorClient", "zxmAlogic.zxm"})
         fs::copy_file(kBin + "/" + file, install + "/" + file);
     fs::copy(VELNOR_SOURCE_DIR "/assets/image", install + "/image");
@@ -76,9 +74,7 @@ int main(int argc, char** argv) {
 
     pid_t xvfb = Spawn({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "640x520x24", "-nolisten", "tcp"}, work,
                        work + "/xvfb.out");
-    pid_t sim = Spawn({kBin + "/portal-sim", "--scenario", work + "/scenario.json", "--module",
-                       kBin + "/libsample_algo.so", "--ready-file", work + "/sim.ready"},
-                      work, work + "/sim.out");
+    pid_t sim = SpawnSim(kBin, work);
     pid_t client = -1;
     int status = 1;
     do {

@@ -85,22 +85,18 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    int logins = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
-    int idleSeconds = argc > 2 ? std::max(1, atoi(argv[2])) : 10;
-    char pattern[] = "/tmp/velnor-bench.XXXXXX";
-    if (!mkdtemp(pattern)) return 1;
-    std::string work = pattern;
+    int logins = CountArg(argc, argv, 1, 20);
+    int idleSeconds = CountArg(argc, argv, 2, 10);
+    std::string work = MakeWorkDir("velnor-bench");
+    if (work.empty()) return 1;
     std::string install = work + "/velnor";
-    fs::create_directories(install + "/conf");
     fs::copy_file(kBin + "/VelnorSvr", install + "/VelnorSvr");
     fs::copy_file(kBin + "/zxmAlogic.zxm", install + "/zxmAlogic.zxm");
     std::ofstream(work + "/scenario.json")
         << "{\"module\":{\"zxm\":\"" << install << "/zxmAlogic.zxm\"},\"accounts\":{\"bench\":\"pw\"},"
         << "\"answers\":{\"interval\":600}}";
 
-    pid_t sim = Spawn({kBin + "/portal-sim", "--scenario", work + "/scenario.json", "--module",
-                       kBin + "/libsample_algo.so", "--ready-file", work + "/sim.ready"},
-                      work, work + "/sim.out");
+    pid_t sim = SpawnSim(kBin, work);
     pid_t service = -1;
     int status = 1;
     do {

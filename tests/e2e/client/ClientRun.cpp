@@ -28,12 +28,9 @@ void ClientRun::TearDown() {
     if (m_install) StopRecordedService(m_install->Path().c_str());
 }
 
-bool ClientRun::StartSim(const std::string& scenario) {
-    m_sim = std::make_unique<PortalSimProcess>(SampleSimOptions(m_dir / "sim", m_ns.Name(), scenario));
-    std::string error;
-    if (m_sim->Start(&error)) return true;
-    ADD_FAILURE() << error;
-    return false;
+bool ClientRun::StartSim(const std::string& patchJson) {
+    m_sim = StartSampleSim(m_dir / "sim", m_ns.Name(), patchJson);
+    return m_sim != nullptr;
 }
 
 bool ClientRun::Install(const std::string& clientXmlExtra) {
