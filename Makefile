@@ -29,7 +29,7 @@ demo-client: build
 
 # Pictures of the window for the README, taken by the end-to-end client tests.
 screenshots: build
-	@cd $(BUILD) && ctest -R 'ClientE2E.LoginShowsTheStatePanel' --output-on-failure
+	@cd $(BUILD) && ctest -R 'WindowE2E.LoginShowsTheStatePanel' --output-on-failure
 	@for n in login state; do convert $(BUILD)/screenshots/$$n.png -crop 300x500+170+10 +repage docs/images/client-$$n.png; done
 
 bench: build
