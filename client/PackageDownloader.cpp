@@ -1,5 +1,6 @@
 #include "PackageDownloader.h"
 
+#include <curl/curl.h>
 #include <strings.h>
 
 #include <cstdio>
@@ -49,9 +50,13 @@ CPackageDownloader::EOutcome CPackageDownloader::Transfer(const std::string& add
     data.pbCancel = m_pbCancel;
     bool failed = CCurlHttp::downLoad(&data, file.c_str());
     if (m_pbCancel && m_pbCancel->load()) return EOutcome::Failed;
-    // The partial file does not belong to this address.
-    if (failed) return data.retCode == kStatusRangeNotSatisfiable ? EOutcome::StartOver : EOutcome::Failed;
-    // A server that ignores Range sends the whole file, now appended to the part.
+    // 416: the partial file does not belong to this address. A server that
+    // ignores Range answers with the whole file: libcurl refuses to resume,
+    // or (when it lets it through) the whole file is appended to the part.
+    if (failed) {
+        bool startOver = data.retCode == kStatusRangeNotSatisfiable || data.retCode == CURLE_RANGE_ERROR;
+        return startOver ? EOutcome::StartOver : EOutcome::Failed;
+    }
     if (before > 0 && data.retCode == kStatusOk) return EOutcome::StartOver;
     return EOutcome::Done;
 }
