@@ -12,7 +12,8 @@
 #include "CurlHttp.h"
 #include "HandOverConfig.h"
 #include "HttpData.h"
-#include "InfoCenter.h"
+#include "ClientStartup.h"
+#include "ISvrInfoCenter.h"
 #include "Markup.h"
 #include "PackageDownloader.h"
 #include "UpdateAnswer.h"
@@ -53,7 +54,7 @@ std::string QuerySeparator(const std::string& address) {
 }  // namespace
 
 CUpdateManager* CUpdateManager::GetInst() {
-    static CUpdateManager instance(CurrentDirectory(), nullptr);
+    static CUpdateManager instance(CurrentDirectory(), ClientInfoCenter());
     return &instance;
 }
 
@@ -80,7 +81,6 @@ bool CUpdateManager::CheckStartUp() {
 
 void CUpdateManager::StartBackgroundCheck() {
     std::call_once(m_started, [this] {
-        if (!m_pInfo.load()) m_pInfo = CInfoCenter::GetInst();
         std::lock_guard<std::mutex> guard(m_lock);
         if (m_bCancel) return;
         try {
@@ -205,6 +205,5 @@ bool CUpdateManager::Pause() {
 }
 
 std::string CUpdateManager::Value(const char* key) const {
-    ISvrInfoCenter* info = m_pInfo.load();
-    return info ? std::string(info->GetValue(key).c_str()) : std::string();
+    return m_pInfo ? std::string(m_pInfo->GetValue(key).c_str()) : std::string();
 }

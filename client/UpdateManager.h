@@ -29,9 +29,8 @@ public:
     // information center; created on first use, destroyed at exit.
     static CUpdateManager* GetInst();
 
-    // installDir "" (unknown) disables every check. info (may be null until
-    // the background check starts: then the client's information center is
-    // used) must outlive the manager.
+    // installDir "" (unknown) disables every check. info (null: no values,
+    // so no address) must outlive the manager.
     CUpdateManager(std::string installDir, ISvrInfoCenter* info);
     ~CUpdateManager();
     CUpdateManager(const CUpdateManager&) = delete;
@@ -68,7 +67,7 @@ private:
     std::string Value(const char* key) const;
 
     CStagingDir m_staging;
-    std::atomic<ISvrInfoCenter*> m_pInfo;
+    ISvrInfoCenter* const m_pInfo;
     std::string m_strAnswer;  // the last answer; worker only
     std::atomic<bool> m_bCancel{false};
     std::once_flag m_started;
