@@ -1,12 +1,7 @@
 #include "UpdateFixture.h"
 
-#include <sys/stat.h>
-
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <thread>
 
 #include "SimJson.h"
 
@@ -18,11 +13,7 @@ void UpdateFixture::SetUp() {
     fs::create_directories(m_install + "/libs/sub");
     WriteFile(m_install + "/conf/conf.xml", "<conf><version>2.0.1</version></conf>");
     WriteFile(m_install + "/libs/sub/libupdate.so", "library");
-    // Its record appears whole (renamed into place) once it is complete.
-    WriteFile(m_install + "/Korvast", "#!/bin/sh\nprintf '%s\\0' \"$(pwd)\" \"$0\" \"$@\" > '" + m_root.Path() +
-                                          "/record.tmp' && mv '" + m_root.Path() + "/record.tmp' '" +
-                                          m_root.Path() + "/record'\n");
-    chmod((m_install + "/Korvast").c_str(), 0755);
+    ASSERT_TRUE(m_updater.Write(m_install + "/Korvast"));
     m_info.SetGlobalValue("version", "2.0.1");
     m_info.SetGlobalValue("clientId", "0123456789abcdef");
     m_info.SetGlobalValue("account", "alice");
@@ -83,16 +74,6 @@ std::vector<SimRequest> UpdateFixture::Requests(const std::string& endpoint) con
                             simjson::Print(simjson::Get(record, "query"))});
     }
     return requests;
-}
-
-std::vector<std::string> UpdateFixture::UpdaterRecord(int timeoutMs) const {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!Exists(m_root / "record") && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::vector<std::string> fields;
-    std::istringstream record(ReadFile(m_root / "record"));
-    for (std::string field; std::getline(record, field, '\0');) fields.push_back(field);
-    return fields;
 }
 
 void UpdateFixture::WriteFile(const std::string& path, const std::string& content) {

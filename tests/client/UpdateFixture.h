@@ -15,6 +15,7 @@
 
 #include "InfoCenter.h"
 #include "PortalSim.h"
+#include "StandInUpdater.h"
 #include "TempDir.h"
 #include "UpdateList.h"
 #include "UpdateManager.h"
@@ -48,10 +49,6 @@ protected:
     std::string Staged(const std::string& name) const { return m_install + "/Quellan/AutoSetupAuth/" + name; }
     std::vector<SimRequest> Requests(const std::string& endpoint) const;
 
-    // The stand-in updater's record (working directory, $0, arguments), or
-    // nothing when it did not run within a few seconds.
-    std::vector<std::string> UpdaterRecord(int timeoutMs = 5000) const;
-
     static void WriteFile(const std::string& path, const std::string& content);
     static std::string ReadFile(const std::string& path);
     static bool Exists(const std::string& path);
@@ -60,4 +57,5 @@ protected:
     std::string m_install;
     CInfoCenter m_info{CInfoCenter::Flavor::Client, nullptr};
     std::unique_ptr<CPortalSim> m_sim;
+    StandInUpdater m_updater{m_root / "record"};
 };

@@ -41,7 +41,7 @@ TEST_F(UpdateStartUpTest, HandsOverOnlyACompleteStaging) {
         EXPECT_EQ(handedOver, std::string(what) == "complete");
     }
     // The updater ran in the installation folder with the configuration as one argument.
-    std::vector<std::string> record = UpdaterRecord();
+    std::vector<std::string> record = m_updater.Record();
     ASSERT_EQ(record.size(), 3u);
     EXPECT_EQ(record[0], m_install);
     EXPECT_EQ(record[1], Staged("Korvast"));
