@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -13,13 +14,13 @@
 #include "HandOverConfig.h"
 #include "HttpData.h"
 #include "ClientStartup.h"
+#include "DetachedProcess.h"
 #include "ISvrInfoCenter.h"
 #include "Markup.h"
 #include "PackageDownloader.h"
 #include "UpdateAnswer.h"
 #include "UpdateList.h"
 #include "UpdateRequest.h"
-#include "UpdaterLauncher.h"
 #include "WholeFile.h"
 
 namespace {
@@ -76,7 +77,10 @@ bool CUpdateManager::CheckStartUp() {
         printf("staged update not handed over: conf/conf.xml cannot be read\n");
         return false;
     }
-    return CUpdaterLauncher::Start(updater, config, m_staging.InstallDir());
+    // The updater outlives us (we end at once) and our terminal.
+    int error = SpawnDetached({updater, config}, m_staging.InstallDir(), true);
+    if (error != 0) printf("cannot start %s: %s\n", updater.c_str(), strerror(error));
+    return error == 0;
 }
 
 void CUpdateManager::StartBackgroundCheck() {

@@ -46,12 +46,7 @@ TEST_F(UpdateE2E, PackagesStagedOnOneRunAreHandedOverAtTheNextStart) {
     m_client.Stop(milliseconds(2000));
 
     ChildProcess next;
-    ChildProcess::Options options;
-    options.argv = {"./VelnorClient"};
-    options.cwd = m_install->Path();
-    options.outputFile = m_dir / "next.out";
-    std::string error;
-    ASSERT_TRUE(next.Start(options, &error)) << error;
+    ASSERT_TRUE(StartAnotherClient(next, "next.out"));
     int status = 0;
     ASSERT_TRUE(next.WaitExit(kWait, &status));
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
