@@ -22,7 +22,7 @@ void UpdateFixture::SetUp() {
 
 void UpdateFixture::TearDown() {
     if (m_sim) m_sim->Stop();
-    for (const std::string& dir : {m_root.Path(), m_install, Staged("")})
+    for (const std::string& dir : {m_root.Path(), m_install, Staged(""), fs::current_path().string()})
         EXPECT_FALSE(Exists(dir + "/x")) << "a path reached a shell";
 }
 
