@@ -33,7 +33,8 @@ public:
     ~CClientManager() override = default;
 
     void SetWindow(IMainWindow* window) { m_pWindow = window; }
-    // Run once, on the first ready-to-log-in state (the update check).
+    // Run once, on the first ready-to-log-in state (the update check). It
+    // runs on the pipe's message thread: start long work elsewhere.
     void SetUpdateCheckHook(std::function<void()> hook);
 
     void InitService(IServer* server) override;

@@ -9,6 +9,7 @@
 #include "ClientManager.h"
 #include "Envelope.h"
 #include "InfoCenter.h"
+#include "PipeService.h"
 #include "ProcessInfo.h"
 
 namespace {
@@ -52,6 +53,8 @@ CNetModule::CNetModule(CClientManager* manager, std::string directory)
     : m_pManager(manager), m_directory(std::move(directory)) {}
 
 int CNetModule::Run(int maxConnectAttempts) {
+    // A post after the service died must fail, not end the client.
+    CPipeService::IgnoreSigPipe();
     CClient client(m_directory.c_str());
     {
         std::lock_guard<std::mutex> guard(m_lock);

@@ -31,7 +31,8 @@ void SendClientStart(CClientManager* manager = nullptr);
 // CNetModule: the pipe thread's work. Run creates the endpoint, hands it to
 // the manager as its hub (registered as "NetModule"), connects, starts
 // SendClientStart and serves messages until the pipe fails or Stop; then
-// the manager forgets the endpoint and the endpoint is destroyed.
+// the manager forgets the endpoint and the endpoint is destroyed. SIGPIPE
+// is ignored from Run on, so that a post after the service died only fails.
 // Run on one thread; Stop from any thread, also before or after Run.
 class CNetModule {
 public:

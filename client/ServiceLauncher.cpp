@@ -2,12 +2,9 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
-// glibc 2.36 declares these without C linkage for C++.
-extern "C" {
-#include <sys/pidfd.h>
-}
 
 #include <cerrno>
 #include <climits>
@@ -25,6 +22,10 @@ namespace {
 
 const char kServiceFile[] = "VelnorSvr";
 constexpr int kExitWaitMillis = 3000;
+
+int PidfdOpen(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
+
+int PidfdSignal(int pidfd, int signal) { return static_cast<int>(syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0)); }
 
 std::string Directory(const char* directory) { return directory && *directory ? directory : "."; }
 
@@ -82,12 +83,12 @@ bool StopRecordedService(const char* directory) {
     if (!ProcessInfo::ParsePid(settings.GetValue("PID"), &pid) || pid == getpid()) return true;
     // Holding a pidfd, the number cannot pass to another process between the
     // check and the signal.
-    CUniqueFd process(pidfd_open(pid, 0));
+    CUniqueFd process(PidfdOpen(pid));
     if (!process.IsValid()) return true;
     if (!RunsServiceOf(pid, dir)) return true;
-    if (pidfd_send_signal(process.Get(), SIGTERM, nullptr, 0) != 0) return errno == ESRCH;
+    if (PidfdSignal(process.Get(), SIGTERM) != 0) return errno == ESRCH;
     if (WaitGone(process.Get(), kExitWaitMillis)) return true;
-    if (pidfd_send_signal(process.Get(), SIGKILL, nullptr, 0) != 0) return errno == ESRCH;
+    if (PidfdSignal(process.Get(), SIGKILL) != 0) return errno == ESRCH;
     return WaitGone(process.Get(), kExitWaitMillis);
 }
 

@@ -37,11 +37,8 @@ void ServiceRun::TearDown() {
 }
 
 bool ServiceRun::StartSim(const std::string& patchJson) {
-    m_sim = std::make_unique<PortalSimProcess>(SampleSimOptions(m_dir / "sim", m_ns.Name(), patchJson));
-    std::string error;
-    if (m_sim->Start(&error)) return true;
-    ADD_FAILURE() << error;
-    return false;
+    m_sim = StartSampleSim(m_dir / "sim", m_ns.Name(), patchJson);
+    return m_sim != nullptr;
 }
 
 bool ServiceRun::StartService(const ServiceOptions& options) {

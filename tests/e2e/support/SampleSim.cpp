@@ -1,5 +1,6 @@
 #include "SampleSim.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "NetNamespace.h"
@@ -19,4 +20,13 @@ PortalSimOptions SampleSimOptions(const std::string& workDir, const std::string&
     options.scenarioJson = "{" + base + scenario.substr(1);
     ::mkdir(workDir.c_str(), 0700);
     return options;
+}
+
+std::unique_ptr<PortalSimProcess> StartSampleSim(const std::string& workDir, const std::string& netns,
+                                                 const std::string& scenarioPatch) {
+    auto sim = std::make_unique<PortalSimProcess>(SampleSimOptions(workDir, netns, scenarioPatch));
+    std::string error;
+    if (sim->Start(&error)) return sim;
+    ADD_FAILURE() << error;
+    return nullptr;
 }

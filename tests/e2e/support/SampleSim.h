@@ -3,9 +3,13 @@
 // server address. A scenario that names "module" or "accounts" brings its own.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "PortalSimProcess.h"
 
 PortalSimOptions SampleSimOptions(const std::string& workDir, const std::string& netns,
                                   const std::string& scenarioPatch = "");
+// Started with those options; null (and a test failure) when it did not start.
+std::unique_ptr<PortalSimProcess> StartSampleSim(const std::string& workDir, const std::string& netns,
+                                                 const std::string& scenarioPatch = "");

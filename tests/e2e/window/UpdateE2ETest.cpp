@@ -13,12 +13,12 @@
 #include <sstream>
 #include <thread>
 
-#include "ClientRun.h"
+#include "WindowRun.h"
 #include "StandInUpdater.h"
 
 namespace {
 
-class UpdateE2E : public ClientRun {};
+class UpdateE2E : public WindowRun {};
 
 TEST_F(UpdateE2E, PackagesStagedOnOneRunAreHandedOverAtTheNextStart) {
     ASSERT_TRUE(StartSim(R"({"config":{"update":true},"update":{"packages":[)"

@@ -1,4 +1,4 @@
-#include "ClientRun.h"
+#include "WindowRun.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,7 +11,7 @@
 
 namespace fs = std::filesystem;
 
-void ClientRun::SetUp() {
+void WindowRun::SetUp() {
     std::string missing, error;
     if (!XSession::Available(&missing)) GTEST_SKIP() << "no headless display: missing " << missing;
     if (!NetNamespace::CanCreate()) GTEST_SKIP() << "needs root and the ip tool to create network namespaces";
@@ -21,22 +21,19 @@ void ClientRun::SetUp() {
     m_pilot = std::make_unique<WindowPilot>(m_x, *m_trace);
 }
 
-void ClientRun::TearDown() {
+void WindowRun::TearDown() {
     if (HasFailure()) std::cout << "---- client output ----\n" << ClientOutput();
     m_client.Stop(milliseconds(2000));
     // The service the client started outlives it when the client ended by itself.
     if (m_install) StopRecordedService(m_install->Path().c_str());
 }
 
-bool ClientRun::StartSim(const std::string& scenario) {
-    m_sim = std::make_unique<PortalSimProcess>(SampleSimOptions(m_dir / "sim", m_ns.Name(), scenario));
-    std::string error;
-    if (m_sim->Start(&error)) return true;
-    ADD_FAILURE() << error;
-    return false;
+bool WindowRun::StartSim(const std::string& patchJson) {
+    m_sim = StartSampleSim(m_dir / "sim", m_ns.Name(), patchJson);
+    return m_sim != nullptr;
 }
 
-bool ClientRun::Install(const std::string& clientXmlExtra) {
+bool WindowRun::Install(const std::string& clientXmlExtra) {
     m_install = std::make_unique<InstallDir>(m_dir / "velnor");
     InstallDir::Options options;
     options.redirect = m_sim ? m_sim->ProbeUrl() : "";
@@ -59,7 +56,7 @@ bool ClientRun::Install(const std::string& clientXmlExtra) {
     return !ec;
 }
 
-bool ClientRun::StartClient(const std::string& pathPrefix) {
+bool WindowRun::StartClient(const std::string& pathPrefix) {
     setenv("VELNOR_UI_TRACE", m_trace->Path().c_str(), 1);
     // GTK keeps caches until exit; the client ends by a signal anyway.
     setenv("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=1", 1);
@@ -82,7 +79,7 @@ bool ClientRun::StartClient(const std::string& pathPrefix) {
     return false;
 }
 
-bool ClientRun::StartAnotherClient(ChildProcess& child, const std::string& outputName) {
+bool WindowRun::StartAnotherClient(ChildProcess& child, const std::string& outputName) {
     ChildProcess::Options options;
     options.argv = {"./VelnorClient"};
     options.cwd = m_install->Path();
@@ -93,13 +90,13 @@ bool ClientRun::StartAnotherClient(ChildProcess& child, const std::string& outpu
     return false;
 }
 
-void ClientRun::LogIn(const std::string& account, const std::string& password) {
+void WindowRun::LogIn(const std::string& account, const std::string& password) {
     EXPECT_TRUE(m_pilot->TypeAccount(account));
     EXPECT_TRUE(m_pilot->TypePassword(password));
     EXPECT_TRUE(m_pilot->ClickButton());
 }
 
-std::string ClientRun::ClientOutput() const {
+std::string WindowRun::ClientOutput() const {
     std::ifstream in(m_dir / "client.out");
     std::stringstream text;
     text << in.rdbuf();

@@ -1,4 +1,4 @@
-// ClientRun: one end-to-end run of the desktop client: a network namespace
+// WindowRun: one end-to-end run of the desktop client: a network namespace
 // with the portal simulator serving inside it, a headless X display, an
 // installation directory with both programs, and VelnorClient started
 // inside the namespace, which starts the real VelnorSvr beside it. The
@@ -24,7 +24,7 @@
 
 using std::chrono::milliseconds;
 
-class ClientRun : public ::testing::Test {
+class WindowRun : public ::testing::Test {
 protected:
     static constexpr milliseconds kWait{20000};
 
