@@ -58,14 +58,14 @@ bool WindowRun::Install(const std::string& clientXmlExtra) {
 
 bool WindowRun::StartClient(const std::string& pathPrefix) {
     setenv("VELNOR_UI_TRACE", m_trace->Path().c_str(), 1);
-    // GTK keeps caches until exit; the client ends by a signal anyway.
-    setenv("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=1", 1);
     ChildProcess::Options options;
-    std::vector<std::string> program = {"./VelnorClient"};
+    // GTK keeps caches until exit; the client ends by a signal anyway.
+    std::vector<std::string> program = {"env", "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1"};
     if (!pathPrefix.empty()) {
         const char* path = std::getenv("PATH");
-        program = {"env", "PATH=" + pathPrefix + ":" + (path ? path : "/usr/bin:/bin"), "./VelnorClient"};
+        program.push_back("PATH=" + pathPrefix + ":" + (path ? path : "/usr/bin:/bin"));
     }
+    program.push_back("./VelnorClient");
     options.argv = m_ns.Wrap(program);
     options.cwd = m_install->Path();
     options.outputFile = m_dir / "client.out";
