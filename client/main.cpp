@@ -11,22 +11,24 @@
 
 #include "ClientManager.h"
 #include "ClientStartup.h"
+#include "CurlGlobal.h"
 #include "ErrorCodeText.h"
 #include "ISvrInfoCenter.h"
 #include "MainWindow.h"
 #include "NetWatch.h"
 #include "PipeService.h"
 #include "ServiceLauncher.h"
+#include "UpdateManager.h"
 
 namespace {
 
-// Seam for the auto-update: true when a staged update must be installed
-// before this client may run. No update manager yet.
-bool UpdateMustInstallFirst() { return false; }
+// True when a staged update must be installed before this client may run:
+// the updater has then been started and takes over.
+bool UpdateMustInstallFirst() { return CUpdateManager::GetInst()->CheckStartUp(); }
 
-// Seam for the auto-update: the background check started on the first
-// ready-to-log-in state. No update manager yet.
-void StartUpdateCheck() {}
+// The background update check, on its own thread, started on the first
+// ready-to-log-in state.
+void StartUpdateCheck() { CUpdateManager::GetInst()->StartBackgroundCheck(); }
 
 CNetWatch::Options NetWatchOptions() {
     CNetWatch::Options options;
@@ -40,6 +42,8 @@ CNetWatch::Options NetWatchOptions() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread: the update check makes HTTP requests.
+    CCurlGlobal curl;
     if (!StartSingleClient()) {
         return -1;
     }
@@ -75,5 +79,7 @@ int main(int argc, char** argv) {
     gdk_threads_enter();
     gtk_main();
     gdk_threads_leave();
+    // Before libcurl's clean-up: a running update check is cancelled.
+    CUpdateManager::GetInst()->Shutdown();
     return 0;
 }

@@ -87,12 +87,7 @@ TEST_F(WindowE2E, OpenNetworkShowsInternetWithoutLogoff) {
 TEST_F(WindowE2E, SecondClientInTheSameDirectoryEnds) {
     ASSERT_TRUE(StartSim() && Install() && StartClient());
     ChildProcess second;
-    ChildProcess::Options options;
-    options.argv = {"./VelnorClient"};
-    options.cwd = m_install->Path();
-    options.outputFile = m_dir / "second.out";
-    std::string error;
-    ASSERT_TRUE(second.Start(options, &error)) << error;
+    ASSERT_TRUE(StartAnotherClient(second, "second.out"));
     int status = 0;
     ASSERT_TRUE(second.WaitExit(kWait, &status));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 255);

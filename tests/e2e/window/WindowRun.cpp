@@ -79,6 +79,17 @@ bool WindowRun::StartClient(const std::string& pathPrefix) {
     return false;
 }
 
+bool WindowRun::StartAnotherClient(ChildProcess& child, const std::string& outputName) {
+    ChildProcess::Options options;
+    options.argv = {"./VelnorClient"};
+    options.cwd = m_install->Path();
+    options.outputFile = m_dir / outputName;
+    std::string error;
+    if (child.Start(options, &error)) return true;
+    ADD_FAILURE() << error;
+    return false;
+}
+
 void WindowRun::LogIn(const std::string& account, const std::string& password) {
     EXPECT_TRUE(m_pilot->TypeAccount(account));
     EXPECT_TRUE(m_pilot->TypePassword(password));

@@ -38,6 +38,9 @@ protected:
     bool Install(const std::string& clientXmlExtra = "");
     // pathPrefix: a directory put first in the client's PATH.
     bool StartClient(const std::string& pathPrefix = "");
+    // Another ./VelnorClient in the installation, outside the namespace,
+    // its output in the test's folder under outputName.
+    bool StartAnotherClient(ChildProcess& child, const std::string& outputName);
     // Until the login panel is shown.
     bool WaitLoginPanel() { return m_trace->WaitFor("panel", "login", kWait); }
 
