@@ -113,7 +113,8 @@ int CPortalConn::CheckNetEnv() {
 
 int CPortalConn::IsRequestRedirect(CHttpData* resp) {
     if (!resp) return 0;
-    if (resp->retCode == 302 || resp->retCode == 303) return 1;
+    // Whatever the 3xx, the portal server never answers with a redirect.
+    if (resp->retCode >= 300 && resp->retCode <= 399) return 1;
     if (resp->retCode == 200) {
         // Only the portal server marks its answers with both headers.
         bool genuine =
