@@ -153,6 +153,10 @@ const PrepCase kPrepCases[] = {
     // The second check's page request takes the last server and fails.
     {"ClusterUsedUpByThePageRequest", R"({"cluster":{"servers":2,"announce":[1,2]},"config":{"base_server":1}})",
      {1, 2}, "round 30000101 32/20010207", "", "", 0},
+    // The fallback goes to the public probe, which has no route from here.
+    {"DeadDetectPageFallsBackToThePublicProbe",
+     R"({"probe":{"mode":"detect"},"faults":{"detect":{"http_status":503}}})", {}, "30000101 32/20010207", "", "",
+     0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, PrepE2E, ::testing::ValuesIn(kPrepCases),
@@ -176,6 +180,7 @@ TEST_P(PrepE2E, PreparationEndsAsExpected) {
         }
     }
     ASSERT_TRUE(StartSim(scenario));
+    ASSERT_TRUE(m_ns.WriteResolvConf("nameserver 127.0.0.1\n"));  // no name resolves
     for (int server : c.stopped) ASSERT_TRUE(m_sim->StopServer(server));
     ASSERT_TRUE(StartService());
     ASSERT_TRUE(m_client->Handshake(kWait));
@@ -193,6 +198,11 @@ TEST_P(PrepE2E, PreparationEndsAsExpected) {
     } else if (!c.stopped.empty()) {
         std::string server = tickets.back()["_server"];
         EXPECT_TRUE(server == "2" || server == "3") << "ticket served by " << server;
+    }
+    if (std::string(c.name) == "DeadDetectPageFallsBackToThePublicProbe") {
+        EXPECT_NE(ServiceLog().find("requestConfig is :http://www.example.com\n"), std::string::npos);
+        EXPECT_EQ(Count("probe"), 1);
+        EXPECT_EQ(Count("detect"), 1);
     }
     if (std::string(c.name) == "ModuleUpdateRepeatsWithTheNewAlgorithm") {
         EXPECT_NE(tickets.front()["_algo"], kFreshAlgo);
