@@ -237,3 +237,47 @@ TEST_F(SessionE2E, AnswersWithoutLifetimeOrIntervalNeverRepeatAtOnce) {
     EXPECT_FALSE(m_sim->WaitForRequests("heartbeat", 3, milliseconds(3000)));
     EXPECT_LE(Count("ticket"), 1);
 }
+
+// Heartbeats failing from the first one: retried every second until the
+// login's tolerance is used up, then logged out with reason 3; a portal
+// that keeps sending modules is given up on the same way.
+struct BeatCase {
+    const char* name;
+    std::string scenario;  // "@BIN@": the program directory
+    Strings states;        // after connected, up to the logout
+    long beats;            // heartbeat requests sent
+};
+void PrintTo(const BeatCase& c, std::ostream* os) { *os << c.name; }
+
+class BeatE2E : public ServiceRun, public ::testing::WithParamInterface<BeatCase> {};
+
+const BeatCase kBeatCases[] = {
+    {"RefusedWithKeepRetryTwo", R"({"answers":{"keep_retry":2},"faults":{"heartbeat":{"error_code":9}}})",
+     {"3/140009", "12/1"}, 4},
+    {"HttpErrorWithKeepRetryZero", R"({"answers":{"keep_retry":0},"faults":{"heartbeat":{"http_status":500}}})",
+     {"3/150108", "12/1"}, 4},  // each failure is sent twice
+    // (Module progress is not shown while connected.)
+    {"ModuleOnEveryHeartbeat", R"({"faults":{"heartbeat":{"module_file":"@BIN@/zxmAlogic.zxm"}}})",
+     {"32/150003", "12/1"}, 3},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, BeatE2E, ::testing::ValuesIn(kBeatCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(BeatE2E, FailingHeartbeatsEndInLogoutThree) {
+    const BeatCase& c = GetParam();
+    std::string scenario = c.scenario;
+    if (size_t at = scenario.find("@BIN@"); at != std::string::npos) scenario.replace(at, 5, BinDir());
+    ASSERT_TRUE(Run(scenario));
+    ASSERT_TRUE(LogIn());
+    // Seconds, not the minute a heartbeat period defaults to.
+    ASSERT_TRUE(WaitState(12, milliseconds(15000))) << ::testing::PrintToString(States());
+    Strings states = States();
+    auto connected = std::find(states.begin(), states.end(), "2/1");
+    auto loggedOut = std::find(connected, states.end(), "12/1");
+    ASSERT_NE(loggedOut, states.end());
+    EXPECT_EQ(Strings(connected + 1, loggedOut + 1), c.states);
+    ASSERT_EQ(Count("logout"), 1);
+    EXPECT_EQ(Requests("logout")[0]["reason"], "3");
+    EXPECT_EQ(Count("heartbeat"), c.beats);
+}
