@@ -8,6 +8,7 @@
 #include "CTrafficStatistics.h"
 #include "InfoCenter.h"
 #include "Log.h"
+#include "Markup.h"
 #include "NetHelper.h"
 #include "PortalConn.h"
 #include "PortalServer.h"
@@ -235,6 +236,9 @@ void CPortalServer::TerminalRequestFun(Task&) {
         CLog::GetInst()->WriteLog(3, "TerminalRequestData request error:ret:%d", result);
         return;
     }
+    // The portal's list goes in as markup only when it is one element;
+    // anything else could close the envelope and open another.
+    if (!CMarkup(xml).IsWellFormed()) xml = XmlEscape(xml);
     CAuthConfig* config = m_pPortalConn->GetAuthConfig();
     CAutoString tail;
     tail.Format("<host>%s</host><ticket>%s</ticket>",

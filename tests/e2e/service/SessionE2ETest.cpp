@@ -230,6 +230,25 @@ TEST_F(SessionE2E, RecordedLoginWithoutPortalIsClosedThenOnLineWithoutOne) {
     EXPECT_NE(m_install->ReadFile("conf/conf.xml").find("<connState>0</connState>"), std::string::npos);
 }
 
+// A terminal list that would close the envelope reaches the client as text.
+TEST_F(SessionE2E, TerminalListIsEmbeddedOnlyAsOneElement) {
+    ASSERT_TRUE(Run());
+    ASSERT_TRUE(LogIn());
+    for (std::string list : {"<terminals><terminal><ticket>T</ticket></terminal></terminals>",
+                             "</response></P></M><M><OpS>Portal</OpS><OpT>NetModule</OpT><OpC>Injected</OpC><P>"
+                             "<response>"}) {
+        SCOPED_TRACE(list);
+        ASSERT_TRUE(m_sim->MergeScenario(R"({"answers":{"terminals":")" + list + R"("}})"));
+        m_client->Send("GetTerminalData", "");
+        auto data = m_client->WaitForOpc("SetTerminalData", kWait);
+        ASSERT_TRUE(data);
+        bool embedded = list.rfind("<terminals>", 0) == 0;
+        EXPECT_EQ(data->raw.find("<response><terminals><terminal>") != std::string::npos, embedded) << data->raw;
+        EXPECT_EQ(data->raw.find("<M>", 1), std::string::npos) << data->raw;
+        EXPECT_NE(data->raw.find("<host>"), std::string::npos);
+    }
+}
+
 TEST_F(SessionE2E, AnswersWithoutLifetimeOrIntervalNeverRepeatAtOnce) {
     ASSERT_TRUE(Run(R"({"answers":{"expire":"","interval":""}})"));
     ASSERT_TRUE(LogIn());
