@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "HostFiles.h"
+#include "Log.h"
 #include "ZsmHelper.h"
 
 extern char** environ;
@@ -198,6 +199,16 @@ TEST_F(CZsmHelperTest, CorruptedOrOversizedModuleFileGivesNoModule) {
         WriteText(Module(), c.second);
         ExpectNoModule(c.first);
     }
+    // lc 4 + lp 1: valid LZMA that liblzma refuses, told apart from damage.
+    ASSERT_TRUE(CLog::GetInst()->Create(m_dir.Path().c_str(), "zso.log", ""));
+    CLog::GetInst()->SetLevel(3);
+    std::string wideLiterals = good;
+    wideLiterals[sizeAt - 5] = static_cast<char>((2 * 5 + 1) * 9 + 4);
+    WriteText(Module(), wideLiterals);
+    ExpectNoModule("lc + lp above 4");
+    CLog::GetInst()->SetLevel(0);
+    CLog::GetInst()->CloseFile();
+    EXPECT_NE(ReadText(m_dir / "zso.log").find("unsupported compression settings"), std::string::npos);
 }
 
 TEST_F(CZsmHelperTest, UpdateThatFailsKeepsTheWorkingModule) {
