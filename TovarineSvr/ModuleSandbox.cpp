@@ -65,12 +65,14 @@ bool InstallFilter(int socketFd) {
                                 SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(socketFd))) == 0;
     ok = ok && seccomp_rule_add(c, SCMP_ACT_ALLOW, SCMP_SYS(openat), 1, SCMP_A2(SCMP_CMP_MASKED_EQ, kWriteFlags, 0)) == 0;
     ok = ok && seccomp_rule_add(c, SCMP_ACT_ALLOW, SCMP_SYS(open), 1, SCMP_A1(SCMP_CMP_MASKED_EQ, kWriteFlags, 0)) == 0;
-#if defined(__SANITIZE_ADDRESS__)
-    // The sanitizer runtime of test builds reads its own maps, writes its
-    // reports to standard error and sets up threads' signal stacks.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizer runtimes of test builds read their own maps, write
+    // their reports to standard error, set up signal stacks and, for the
+    // thread sanitizer, sleep in a background thread.
     ok = ok && seccomp_rule_add(c, SCMP_ACT_ALLOW, SCMP_SYS(write), 1, SCMP_A0(SCMP_CMP_EQ, 2)) == 0;
     for (int call : {SCMP_SYS(sigaltstack), SCMP_SYS(rt_sigaction), SCMP_SYS(rt_sigprocmask), SCMP_SYS(prctl),
-                     SCMP_SYS(readlink), SCMP_SYS(getpid), SCMP_SYS(gettid), SCMP_SYS(sched_yield)})
+                     SCMP_SYS(readlink), SCMP_SYS(getpid), SCMP_SYS(gettid), SCMP_SYS(sched_yield),
+                     SCMP_SYS(nanosleep), SCMP_SYS(clock_nanosleep)})
         ok = ok && Allow(c, call);
 #endif
     return ok && seccomp_load(c) == 0;
