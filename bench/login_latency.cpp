@@ -90,7 +90,8 @@ int main(int argc, char** argv) {
     std::string work = MakeWorkDir("velnor-bench");
     if (work.empty()) return 1;
     std::string install = work + "/velnor";
-    for (const char* program : {"VelnorSvr", "VelnorAlgoHost"}) fs::copy_file(kBin + "/" + program, install + "/" + program);
+    for (const char* program : {"VelnorSvr", "VelnorAlgoHost"})
+        fs::copy_file(kBin + "/" + program, install + "/" + program);
     fs::copy_file(kBin + "/zxmAlogic.zxm", install + "/zxmAlogic.zxm");
     std::ofstream(work + "/scenario.json")
         << "{\"module\":{\"zxm\":\"" << install << "/zxmAlogic.zxm\"},\"accounts\":{\"bench\":\"pw\"},"
