@@ -177,7 +177,8 @@ int main(int argc, char** argv) {
     std::string work = MakeWorkDir("velnor-bench");
     if (work.empty()) return 1;
     std::string install = work + "/velnor";
-    fs::copy_file(kBin + "/VelnorSvr", install + "/VelnorSvr");
+    for (const char* program : {"VelnorSvr", "VelnorAlgoHost"})
+        fs::copy_file(kBin + "/" + program, install + "/" + program);
     fs::copy_file(kBin + "/zxmAlogic.zxm", install + "/zxmAlogic.zxm");
     std::ofstream(work + "/scenario.json")
         << "{\"module\":{\"zxm\":\"" << install << "/zxmAlogic.zxm\"},\"accounts\":{\"bench\":\"pw\"},"
