@@ -6,6 +6,7 @@
 // One thread at a time; not copyable.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "AutoString.h"
@@ -41,6 +42,10 @@ public:
     // default because portals present certificates of their own.
     bool bVerifyPeer = false;
     uint64_t dwMaxRespLen = kMaxRespLen;
+    // When set, the transfer is abandoned (as a failed transfer) soon after
+    // the flag turns true: a program that is closing need not wait out a
+    // long download. The flag belongs to the caller and outlives the call.
+    const std::atomic<bool>* pbCancel = nullptr;
 
     // Copies url into the record and points szUrl at the copy.
     void SetUrl(const char* url);
@@ -63,7 +68,7 @@ public:
 
     // Value of the header name (with or without its colon) in the response
     // header block, trimmed at both ends; empty when absent. The name is
-    // matched as a case-sensitive substring.
+    // matched without regard to case, at the start of a line only.
     CAutoString GetHeadAttri(CAutoString name) const;
     // The redirect target of the response by its status (302/303: Location;
     // 200: meta refresh or script location.href), lower-cased; empty when
