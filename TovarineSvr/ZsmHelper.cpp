@@ -121,6 +121,7 @@ bool CZsmHelper::Call(EOp op, const char* input, Reply& reply, const std::string
     } else if (!CZsoModule::ReadFile(m_pZsm, request.module)) {
         return false;
     }
+    if (CZsoModule::ReportUnsupportedCompression(request.module)) return false;
     return m_pHost->Call(request, reply, m_nTimeoutMs);
 }
 

@@ -83,14 +83,13 @@ void UndoXorChain(unsigned char* data, size_t size) {
 
 // Raw LZMA into a buffer of the declared size: a stream that ends early
 // without its end marker is an error, one that would give more is cut.
+// lc + lp above 4 is valid LZMA that liblzma will not decode.
+bool UnsupportedSettings(const unsigned char* props) {
+    return props[0] < 9 * 5 * 5 && props[0] % 9 + props[0] / 9 % 5 > LZMA_LCLP_MAX;
+}
+
 bool Decompress(const unsigned char* props, Bytes& stream, uint32_t unpackedSize, Bytes& image) {
-    // lc + lp above 4 is valid LZMA that liblzma will not decode: say so,
-    // so that it is not taken for a damaged file.
-    if (props[0] < 9 * 5 * 5 && props[0] % 9 + props[0] / 9 % 5 > LZMA_LCLP_MAX) {
-        CLog::GetInst()->WriteLog(3, "module uses unsupported compression settings (lc %d, lp %d)", props[0] % 9,
-                                  props[0] / 9 % 5);
-        return false;
-    }
+    if (UnsupportedSettings(props)) return false;
     lzma_filter filter = {LZMA_FILTER_LZMA1, nullptr};
     if (lzma_properties_decode(&filter, nullptr, props, kPropsSize) != LZMA_OK) return false;
     std::unique_ptr<lzma_options_lzma, decltype(&free)> options(static_cast<lzma_options_lzma*>(filter.options),
@@ -158,6 +157,15 @@ bool CZsoModule::ReadFile(const char* path, std::string& data) {
         if (got <= 0) return false;
         done += static_cast<size_t>(got);
     }
+    return true;
+}
+
+bool CZsoModule::ReportUnsupportedCompression(const std::string& file) {
+    Parsed parsed;
+    if (file.size() > kMaxFileSize || !Parse(file, parsed) || !UnsupportedSettings(parsed.props)) return false;
+    // Said apart from damage, so an operator knows the file itself is sound.
+    CLog::GetInst()->WriteLog(3, "module uses unsupported compression settings (lc %d, lp %d)", parsed.props[0] % 9,
+                              parsed.props[0] / 9 % 5);
     return true;
 }
 

@@ -20,6 +20,10 @@ public:
     // Reads a module file: only a regular file up to kMaxFileSize, opened
     // without blocking, so a FIFO or device at the path never stalls.
     static bool ReadFile(const char* path, std::string& data);
+    // Logs and returns true when the file asks for LZMA settings that
+    // cannot be decoded; the service checks this itself, as the helper that
+    // unpacks the module keeps no log.
+    static bool ReportUnsupportedCompression(const std::string& file);
     // Null when the bytes are malformed, larger than the caps, do not
     // decompress, or do not load.
     static std::unique_ptr<CZsoModule> Open(const std::string& file);
