@@ -28,6 +28,7 @@ using Bytes = std::vector<unsigned char>;
 
 constexpr size_t kKeyIdSize = 3;
 constexpr size_t kPropsSize = 5;
+constexpr size_t kFirstOutputSize = 256u << 10;
 
 struct LzmaEnd {
     void operator()(lzma_stream* stream) const noexcept { lzma_end(stream); }
@@ -62,29 +63,29 @@ bool ReadFile(const char* path, Bytes& data) {
 
 // Every length is checked against what is left before it is used, so a
 // header that runs past the end is refused before anything is allocated.
-bool Parse(const Bytes& data, Parsed& out) {
+bool Parse(const unsigned char* data, size_t size, Parsed& out) {
     size_t pos = 0;
     auto take = [&](size_t count, std::string& into) {
-        if (count > data.size() - pos) return false;
-        into.assign(reinterpret_cast<const char*>(data.data() + pos), count);
+        if (count > size - pos) return false;
+        into.assign(reinterpret_cast<const char*>(data + pos), count);
         pos += count;
         return true;
     };
     auto takeText = [&](std::string& into) {
-        if (pos >= data.size()) return false;
+        if (pos >= size) return false;
         size_t length = data[pos++];
         return take(length, into);
     };
     if (!take(kKeyIdSize, out.keyid) || !takeText(out.key) || !takeText(out.algoid)) return false;
-    if (kPropsSize + 4 > data.size() - pos) return false;
-    out.props = data.data() + pos;
+    if (kPropsSize + 4 > size - pos) return false;
+    out.props = data + pos;
     pos += kPropsSize;
-    const unsigned char* size = data.data() + pos;
-    out.unpackedSize = static_cast<uint32_t>(size[0]) | static_cast<uint32_t>(size[1]) << 8 |
-                       static_cast<uint32_t>(size[2]) << 16 | static_cast<uint32_t>(size[3]) << 24;
+    const unsigned char* declared = data + pos;
+    out.unpackedSize = static_cast<uint32_t>(declared[0]) | static_cast<uint32_t>(declared[1]) << 8 |
+                       static_cast<uint32_t>(declared[2]) << 16 | static_cast<uint32_t>(declared[3]) << 24;
     pos += 4;
-    out.stream = data.data() + pos;
-    out.streamSize = data.size() - pos;
+    out.stream = data + pos;
+    out.streamSize = size - pos;
     return true;
 }
 
@@ -109,14 +110,22 @@ bool Decompress(const unsigned char* props, Bytes& stream, uint32_t unpackedSize
     lzma_stream coder = LZMA_STREAM_INIT;
     if (lzma_raw_decoder(&coder, filters) != LZMA_OK) return false;
     std::unique_ptr<lzma_stream, LzmaEnd> owner(&coder);
-    image.resize(unpackedSize);
     coder.next_in = stream.data();
     coder.avail_in = stream.size();
+    // The output grows with what the stream really gives, so a few bytes
+    // declaring the largest size do not cost that much memory up front.
+    image.resize(std::min<size_t>(unpackedSize, kFirstOutputSize));
     coder.next_out = image.data();
     coder.avail_out = image.size();
-    lzma_ret ret = lzma_code(&coder, LZMA_RUN);
-    if (ret != LZMA_OK && ret != LZMA_STREAM_END) return false;
-    if (ret == LZMA_OK && coder.avail_out != 0) return false;
+    for (;;) {
+        lzma_ret ret = lzma_code(&coder, LZMA_RUN);
+        if (ret == LZMA_STREAM_END) break;
+        if (ret != LZMA_OK || coder.avail_out != 0) return false;
+        if (image.size() == unpackedSize) break;
+        image.resize(std::min<size_t>(unpackedSize, image.size() * 2));
+        coder.next_out = image.data() + coder.total_out;
+        coder.avail_out = image.size() - coder.total_out;
+    }
     image.resize(coder.total_out);
     return !image.empty();
 }
@@ -191,28 +200,36 @@ LoadResult LoadFromTempFile(const Bytes& image, const char* workDir, void*& hand
 std::unique_ptr<CZsoModule> CZsoModule::Open(const char* path, const char* workDir, ELoad mode) {
     if (!path || !*path) return nullptr;
     Bytes file;
-    Parsed parsed;
-    if (!ReadFile(path, file) || !Parse(file, parsed)) return nullptr;
-    if (parsed.unpackedSize == 0 || parsed.unpackedSize > kMaxImageSize) return nullptr;
-
-    Bytes stream(parsed.stream, parsed.stream + parsed.streamSize);
-    UndoXorChain(stream.data(), stream.size());
-    Bytes image;
-    if (!Decompress(parsed.props, stream, parsed.unpackedSize, image)) return nullptr;
+    Unpacked unpacked;
+    if (!ReadFile(path, file) || !Unpack(file.data(), file.size(), unpacked)) return nullptr;
 
     void* handle = nullptr;
     LoadResult loaded = LoadResult::kUnavailable;
-    if (mode == ELoad::kMemFile) loaded = LoadFromMemFile(image, handle);
-    if (loaded == LoadResult::kUnavailable) loaded = LoadFromTempFile(image, workDir, handle);
+    if (mode == ELoad::kMemFile) loaded = LoadFromMemFile(unpacked.image, handle);
+    if (loaded == LoadResult::kUnavailable) loaded = LoadFromTempFile(unpacked.image, workDir, handle);
     if (loaded != LoadResult::kLoaded) return nullptr;
 
     std::unique_ptr<CZsoModule> module(new CZsoModule());
-    module->m_keyid = std::move(parsed.keyid);
-    module->m_key = std::move(parsed.key);
-    module->m_algoid = std::move(parsed.algoid);
-    module->m_size = static_cast<unsigned int>(image.size());
+    module->m_keyid = std::move(unpacked.keyid);
+    module->m_key = std::move(unpacked.key);
+    module->m_algoid = std::move(unpacked.algoid);
+    module->m_size = static_cast<unsigned int>(unpacked.image.size());
     module->m_dh = handle;
     return module;
+}
+
+bool CZsoModule::Unpack(const unsigned char* data, size_t size, Unpacked& out) {
+    Parsed parsed;
+    if (!data || size > kMaxFileSize || !Parse(data, size, parsed)) return false;
+    if (parsed.unpackedSize == 0 || parsed.unpackedSize > kMaxImageSize) return false;
+
+    Bytes stream(parsed.stream, parsed.stream + parsed.streamSize);
+    UndoXorChain(stream.data(), stream.size());
+    if (!Decompress(parsed.props, stream, parsed.unpackedSize, out.image)) return false;
+    out.keyid = std::move(parsed.keyid);
+    out.key = std::move(parsed.key);
+    out.algoid = std::move(parsed.algoid);
+    return true;
 }
 
 CZsoModule::~CZsoModule() {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CZsoModule {
 public:
@@ -26,6 +27,16 @@ public:
     // not decompress, or does not load. workDir is where the temporary
     // object goes (null: the current working directory).
     static std::unique_ptr<CZsoModule> Open(const char* path, const char* workDir, ELoad mode);
+
+    // A module file's fields and its unpacked image, nothing loaded. False
+    // when the bytes are malformed, over the caps or do not decompress.
+    struct Unpacked {
+        std::string keyid;
+        std::string key;
+        std::string algoid;
+        std::vector<unsigned char> image;
+    };
+    static bool Unpack(const unsigned char* data, size_t size, Unpacked& out);
 
     ~CZsoModule();
     CZsoModule(const CZsoModule&) = delete;
