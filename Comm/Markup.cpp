@@ -300,18 +300,25 @@ bool CMarkup::Save(const char* fileName) {
     if (!fileName || !*fileName || !IsWellFormed()) return false;
     std::string text = Print(m.doc);
     std::string encoding = m.encoding;
+    std::string declared;
     pugi::xml_node decl = m.doc.first_child();
     if (decl.type() == pugi::node_declaration) {
         // A line break after the declaration, as files usually have it.
         size_t end = text.find("?>");
         if (end != std::string::npos) text.insert(end + 2, "\n");
-        if (encoding.empty()) encoding = CanonicalEncoding(decl.attribute("encoding").value());
+        declared = CanonicalEncoding(decl.attribute("encoding").value());
+        if (encoding.empty()) encoding = declared;
     }
     text += '\n';
     if (encoding.empty()) encoding = "UTF-8";
 
+    // Stray bytes set into an undeclared UTF-8 document would make the next
+    // Load take the whole file for GB18030 and garble every other text: a
+    // byte-order mark keeps it read as UTF-8.
+    bool bom = m.bom || (encoding == "UTF-8" && declared.empty() &&
+                         !CCharsetConv::IsValidUtf8(text.data(), text.size()));
     std::string bytes;
-    if (m.bom) {
+    if (bom) {
         if (encoding == "UTF-8") bytes = "\xEF\xBB\xBF";
         if (encoding == "UTF-16LE") bytes = "\xFF\xFE";
         if (encoding == "UTF-16BE") bytes = "\xFE\xFF";

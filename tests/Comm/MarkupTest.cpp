@@ -220,6 +220,23 @@ TEST_F(CMarkupFileTest, SavesInTheEncodingAndModeTheFileHad) {
     }
 }
 
+// Found by fuzzing: a value with a stray byte turned the next load into a
+// GB18030 one, garbling the file's other texts.
+TEST_F(CMarkupFileTest, AnUndeclaredUtf8FileStaysUtf8WhenAValueIsNot) {
+    const std::string zhongWen = "\xE4\xB8\xAD\xE6\x96\x87", stray = "v\xFF";
+    std::string path = Path("u.xml");
+    for (const char* head : {"", "<?xml version=\"1.0\"?>"}) {
+        WriteFile(path, std::string(head) + "<c><a>" + zhongWen + "</a></c>");
+        CMarkup xml;
+        ASSERT_TRUE(xml.Load(path.c_str()) && xml.FindElem()) << head;
+        ASSERT_TRUE(xml.AddChildElem("b", stray.c_str()) && xml.Save(path.c_str())) << head;
+        CMarkup reloaded;
+        ASSERT_TRUE(reloaded.Load(path.c_str()) && reloaded.FindElem()) << head;
+        EXPECT_TRUE(reloaded.FindChildElem("a") && Str(reloaded.GetChildData()) == zhongWen) << head;
+        EXPECT_TRUE(reloaded.FindChildElem("b") && Str(reloaded.GetChildData()) == stray) << head;
+    }
+}
+
 TEST_F(CMarkupFileTest, LoadFailsOnMissingMalformedOrOversizeFiles) {
     WriteFile(Path("empty.xml"), "");
     WriteFile(Path("bad.xml"), "<a><b></a>");
