@@ -37,7 +37,7 @@ for target in $targets; do
   mkdir -p "$work" "$findings" "$(dirname "$log")"
   set +e
   (cd "$BUILD" && nice -n "$NICE" "bin/$target" -max_total_time="$SECONDS_EACH" -timeout=10 \
-     -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$ROOT/$findings/" \
+     -rss_limit_mb=2048 -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$ROOT/$findings/" \
      "$ROOT/$work" "$ROOT/fuzz/corpus/$target") >"$log" 2>&1
   status=$?
   set -e
