@@ -204,9 +204,16 @@ std::string CanonicalEncoding(const std::string& declared) {
     return declared;
 }
 
-bool IsWideEncoding(const std::string& name) {
-    return strncasecmp(name.c_str(), "UTF-16", 6) == 0 || strncasecmp(name.c_str(), "UTF-32", 6) == 0 ||
-           strncasecmp(name.c_str(), "UCS", 3) == 0;
+// Whether markup reads as ASCII in the encoding. A declaration readable as
+// ASCII cannot be right about one that fails this (wide ones, UTF-7, EBCDIC),
+// and a file saved in it could not be loaded again. Unknown names pass: the
+// conversion refuses them later.
+bool KeepsAsciiMarkup(const std::string& name) {
+    static const char kProbe[] = "<?xml version=\"1.0\"?><a b='c'>d&amp;</a>";
+    CCharsetConv conv(name.c_str(), "UTF-8");
+    if (!conv.IsOpen()) return true;
+    std::string out;
+    return conv.Convert(kProbe, sizeof(kProbe) - 1, out) == 0 && out == kProbe;
 }
 
 }  // namespace
@@ -275,8 +282,7 @@ bool CMarkup::Load(const char* fileName) {
         encoding = "UTF-16BE", bom = true, skip = 2;
     } else {
         encoding = CanonicalEncoding(GetDeclaredEncoding(raw.c_str()).c_str());
-        // A declaration readable as ASCII cannot be right about a wide encoding.
-        if (IsWideEncoding(encoding)) encoding.clear();
+        if (!KeepsAsciiMarkup(encoding)) encoding.clear();
         if (encoding.empty())
             encoding = CCharsetConv::IsValidUtf8(raw.data(), raw.size()) ? "UTF-8" : "GB18030";
     }
@@ -307,6 +313,7 @@ bool CMarkup::Save(const char* fileName) {
         size_t end = text.find("?>");
         if (end != std::string::npos) text.insert(end + 2, "\n");
         declared = CanonicalEncoding(decl.attribute("encoding").value());
+        if (!KeepsAsciiMarkup(declared)) declared.clear();
         if (encoding.empty()) encoding = declared;
     }
     text += '\n';

@@ -194,12 +194,15 @@ TEST(CMarkupTest, FindsOnlyTheEncodingOfALeadingDeclaration) {
 TEST_F(CMarkupFileTest, SavesInTheEncodingAndModeTheFileHad) {
     const std::string zhongWen = "\xE4\xB8\xAD\xE6\x96\x87", hanZi = "\xE6\xB1\x89\xE5\xAD\x97";
     const std::string decl = "<?xml version=\"1.0\" encoding=\"GB18030\"?>";
+    const std::string utf7 = "<?xml version=\"1.0\" encoding=\"UTF-7\"?>";
     const std::string before = "<c>" + zhongWen + "</c>", after = "<c>" + hanZi + "</c>\n";
     const std::tuple<const char*, std::string, std::string> cases[] = {
         // "\xD6\xD0\xCE\xC4" and "\xBA\xBA\xD7\xD6" are the two texts in GB18030.
         {"declared GB18030", decl + "\n<c>\xD6\xD0\xCE\xC4</c>\n", decl + "\n<c>\xBA\xBA\xD7\xD6</c>\n"},
         {"undeclared, not UTF-8", "<c>\xD6\xD0\xCE\xC4</c>", "<c>\xBA\xBA\xD7\xD6</c>\n"},
         {"plain UTF-8", before, after},
+        // Found by fuzzing: saved as UTF-7, the file could not be loaded again.
+        {"declared UTF-7, read as what it is", utf7 + before, utf7 + "\n" + after},
         {"UTF-8 mark", "\xEF\xBB\xBF" + before, "\xEF\xBB\xBF" + after},
         {"UTF-16LE mark", "\xFF\xFE" + Convert("UTF-16LE", before), "\xFF\xFE" + Convert("UTF-16LE", after)},
         {"UTF-16BE mark", "\xFE\xFF" + Convert("UTF-16BE", before), "\xFE\xFF" + Convert("UTF-16BE", after)},
