@@ -1,5 +1,7 @@
 #include "InfoCenter.h"
 
+#include <sys/stat.h>
+
 #include <memory>
 #include <mutex>
 #include <string>
@@ -41,7 +43,10 @@ void CInfoCenter::Release() {
 }
 
 CInfoCenter::CInfoCenter(Flavor flavor, const char* fileName) : m_flavor(flavor) {
-    if (fileName) LoadLocalValue(fileName);
+    if (!fileName) return;
+    // The client's settings hold the account; saves keep the file's mode.
+    if (flavor == Flavor::Client) chmod(fileName, 0600);
+    LoadLocalValue(fileName);
 }
 
 bool CInfoCenter::LoadLocalValue(const char* fileName) {

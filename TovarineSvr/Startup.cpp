@@ -1,57 +1,18 @@
 #include "Startup.h"
 
-#include <signal.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "AutoString.h"
 #include "ISvrInfoCenter.h"
 #include "Log.h"
+#include "ProcessInfo.h"
 #include "SimpleFile.h"
 
-namespace {
-
-const char kServiceName[] = "VelnorSvr";
-
-bool ParsePid(const char* text, long* pid) {
-    if (!text) return false;
-    while (*text == ' ' || *text == '\t') ++text;
-    if (*text < '0' || *text > '9') return false;
-    errno = 0;
-    char* end = nullptr;
-    long value = strtol(text, &end, 10);
-    if (errno != 0 || value <= 1 || value > INT_MAX) return false;
-    while (*end == ' ' || *end == '\t' || *end == '\r' || *end == '\n') ++end;
-    if (*end != '\0') return false;
-    *pid = value;
-    return true;
-}
-
-std::string ProcessName(long pid) {
-    std::string path = "/proc/" + std::to_string(pid) + "/comm";
-    FILE* file = fopen(path.c_str(), "r");
-    if (!file) return std::string();
-    char name[64] = {0};
-    if (!fgets(name, sizeof(name), file)) name[0] = '\0';
-    fclose(file);
-    name[strcspn(name, "\n")] = '\0';
-    return name;
-}
-
-}  // namespace
-
-bool IsServiceAlive(const char* pidText) {
-    long pid = 0;
-    if (!ParsePid(pidText, &pid) || pid == getpid()) return false;
-    if (kill(static_cast<pid_t>(pid), 0) == -1) return false;
-    return ProcessName(pid) == kServiceName;
-}
+bool IsServiceAlive(const char* pidText) { return ProcessInfo::IsNamedProcessAlive(pidText, "VelnorSvr"); }
 
 bool StartSingle(ISvrInfoCenter* infoCenter) {
     CAutoString recorded = infoCenter->GetLocalValue("PID");

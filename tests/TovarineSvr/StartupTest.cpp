@@ -9,37 +9,8 @@
 
 #include "HostFiles.h"
 #include "InfoCenter.h"
+#include "NamedSleeper.h"
 #include "Startup.h"
-
-namespace {
-
-// A child process that runs /bin/sleep under the given command name, so its
-// /proc/<pid>/comm reads that name. Killed and reaped on destruction.
-class NamedSleeper {
-public:
-    NamedSleeper(const TempDir& dir, const std::string& name) {
-        std::string link = dir / name;
-        symlink("/bin/sleep", link.c_str());
-        m_pid = fork();
-        if (m_pid == 0) {
-            execl(link.c_str(), name.c_str(), "30", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        // comm is set by exec; wait until it shows (bounded).
-        const std::string comm = "/proc/" + std::to_string(m_pid) + "/comm";
-        for (int i = 0; i < 200 && ReadText(comm) != name.substr(0, 15) + "\n"; ++i) usleep(10000);
-    }
-    ~NamedSleeper() {
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-    }
-    pid_t Pid() const { return m_pid; }
-
-private:
-    pid_t m_pid;
-};
-
-}  // namespace
 
 TEST(StartupTest, OnlyALiveVelnorSvrCountsAsRunning) {
     TempDir dir;
@@ -51,6 +22,9 @@ TEST(StartupTest, OnlyALiveVelnorSvrCountsAsRunning) {
     for (const char* junk : {"", "abc", "0", "1", "-5", "12abc", "99999999999", " "})
         EXPECT_FALSE(IsServiceAlive(junk)) << junk;
     EXPECT_FALSE(IsServiceAlive(std::to_string(getpid()).c_str()));
+    // Ended but not yet reaped: gone.
+    service.KillWithoutReaping();
+    EXPECT_FALSE(IsServiceAlive(std::to_string(service.Pid()).c_str()));
 }
 
 TEST(StartupTest, JunkOrMissingPidIsWrittenAndLiveServiceRefuses) {

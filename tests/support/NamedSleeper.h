@@ -1,0 +1,26 @@
+// NamedSleeper: a child process that runs /bin/sleep under a command name of
+// the test's choice (through a link in the test's directory), so that
+// /proc/<pid>/comm reads that name. Killed and reaped on destruction; one
+// test thread owns it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+#include "TempDir.h"
+
+class NamedSleeper {
+public:
+    NamedSleeper(const TempDir& dir, const std::string& name);
+    ~NamedSleeper();
+    NamedSleeper(const NamedSleeper&) = delete;
+    NamedSleeper& operator=(const NamedSleeper&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+    // Kills it but leaves it unreaped: a zombie until destruction.
+    void KillWithoutReaping();
+
+private:
+    pid_t m_pid;
+};
