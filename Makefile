@@ -4,7 +4,7 @@ CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 CTEST_FLAGS ?= --output-on-failure -j$(JOBS)
 
-.PHONY: all deps configure build test demo bench tsan fuzz clean
+.PHONY: all deps configure build test demo demo-client screenshots bench tsan fuzz clean
 
 all: build
 
@@ -22,6 +22,15 @@ test: build
 
 demo: build
 	@scripts/demo.sh $(BUILD)
+
+# The same demo with the desktop window (needs a display).
+demo-client: build
+	@scripts/demo.sh $(BUILD) --client
+
+# Pictures of the window for the README, taken by the end-to-end client tests.
+screenshots: build
+	@cd $(BUILD) && ctest -R 'WindowE2E.LoginShowsTheStatePanel' --output-on-failure
+	@for n in login state; do convert $(BUILD)/screenshots/$$n.png -crop 300x500+170+10 +repage docs/images/client-$$n.png; done
 
 bench: build
 	@scripts/bench.sh $(BUILD)

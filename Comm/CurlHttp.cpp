@@ -86,6 +86,12 @@ int ShowProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, curl_
     return 0;
 }
 
+// Ends the transfer once the caller's cancel flag is up; libcurl calls this
+// at least once a second, also while it waits for a silent server.
+int CheckCancel(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const std::atomic<bool>*>(user)->load() ? 1 : 0;
+}
+
 // Splits at "\r\n", then drops every other control character, so that no
 // value taken from a file or a response header can start a line of its own.
 std::vector<std::string> HeaderLines(const char* head) {
@@ -174,6 +180,11 @@ void SetRequest(COptions& options, CHttpData* pData, CCurlSlist& headers, char* 
     options.Set(CURLOPT_CONNECTTIMEOUT_MS, timeout);
     options.Set(CURLOPT_TIMEOUT_MS, timeout);
     options.Set(CURLOPT_FOLLOWLOCATION, pData->bRedirect ? 1L : 0L);
+    if (pData->pbCancel) {
+        options.Set(CURLOPT_NOPROGRESS, 0L);
+        options.Set(CURLOPT_XFERINFOFUNCTION, CheckCancel);
+        options.Set(CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(pData->pbCancel));
+    }
     SetCommonLimits(options);
 }
 

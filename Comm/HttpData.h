@@ -6,6 +6,7 @@
 // One thread at a time; not copyable.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "AutoString.h"
@@ -41,6 +42,10 @@ public:
     // default because portals present certificates of their own.
     bool bVerifyPeer = false;
     uint64_t dwMaxRespLen = kMaxRespLen;
+    // When set, the transfer is abandoned (as a failed transfer) soon after
+    // the flag turns true: a program that is closing need not wait out a
+    // long download. The flag belongs to the caller and outlives the call.
+    const std::atomic<bool>* pbCancel = nullptr;
 
     // Copies url into the record and points szUrl at the copy.
     void SetUrl(const char* url);

@@ -92,3 +92,21 @@ CAutoString CHttpHelper::GetParam(const char* name) const {
     auto it = m_params.find(CAutoString(name ? name : ""));
     return it == m_params.end() ? CAutoString("") : it->second;
 }
+
+CAutoString CHttpHelper::EncodeQueryValue(const char* value) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    CAutoString encoded("");
+    for (const char* p = value ? value : ""; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                     c == '.' || c == '_' || c == '~' || c == '@';
+        char piece[4] = {static_cast<char>(c), 0, 0, 0};
+        if (!plain) {
+            piece[0] = '%';
+            piece[1] = kDigits[c >> 4];
+            piece[2] = kDigits[c & 15];
+        }
+        encoded += piece;
+    }
+    return encoded;
+}

@@ -21,6 +21,10 @@ public:
     // here, and also in the three-argument form when no "/" follows the host.
     static bool ParseIP(CAutoString address, CAutoString& host);
     static bool ParseIP(CAutoString address, CAutoString& host, CAutoString& port);
+    // A value made safe for a query: every byte but letters, digits, "-",
+    // ".", "_", "~" and "@" becomes "%XX", so "&", "=", "#", "+", blanks and
+    // non-ASCII text cannot split or add parameters. Null gives "".
+    static CAutoString EncodeQueryValue(const char* value);
 
     const CAutoString& GetAddress() const { return m_address; }
     CAutoString GetUrl() const { return m_url; }

@@ -9,3 +9,5 @@
 std::string Md5Hex(const void* data, size_t length);
 // The digest of a NUL-terminated text (null counts as "").
 std::string Md5Hex(const char* text);
+// The digest of a whole file, read in pieces; "" when it cannot be read.
+std::string Md5HexFile(const char* fileName);

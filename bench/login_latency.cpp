@@ -27,57 +27,14 @@
 #include <thread>
 #include <vector>
 
+#include "BenchProcess.h"
+
 namespace {
 
+using namespace bench;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 const std::string kBin = VELNOR_BIN_DIR;
-
-pid_t Spawn(const std::vector<std::string>& argv, const std::string& cwd, const std::string& output) {
-    pid_t pid = fork();
-    if (pid != 0) return pid;
-    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
-    int in = open("/dev/null", O_RDONLY);
-    int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in >= 0) dup2(in, 0);
-    if (out >= 0) {
-        dup2(out, 1);
-        dup2(out, 2);
-    }
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
-}
-
-void Stop(pid_t pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-}
-
-bool WaitForFile(const std::string& path) {
-    for (int i = 0; i < 200; ++i) {
-        if (fs::exists(path)) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string JsonField(const std::string& json, const std::string& key) {
-    size_t at = json.find("\"" + key + "\":\"");
-    if (at == std::string::npos) return "";
-    at += key.size() + 4;
-    return json.substr(at, json.find('"', at) - at);
-}
 
 // The desktop client's end of the two FIFOs.
 class Pipes {
@@ -125,42 +82,21 @@ private:
     std::string m_buffer;
 };
 
-long ContextSwitches(pid_t pid) {
-    long total = 0;
-    std::string dir = "/proc/" + std::to_string(pid) + "/task";
-    DIR* tasks = opendir(dir.c_str());
-    if (!tasks) return -1;
-    while (dirent* entry = readdir(tasks)) {
-        if (entry->d_name[0] == '.') continue;
-        std::ifstream status(dir + "/" + entry->d_name + "/status");
-        std::string line;
-        while (std::getline(status, line))
-            if (line.find("ctxt_switches:") != std::string::npos)
-                total += atol(line.c_str() + line.find(':') + 1);
-    }
-    closedir(tasks);
-    return total;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    int logins = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
-    int idleSeconds = argc > 2 ? std::max(1, atoi(argv[2])) : 10;
-    char pattern[] = "/tmp/velnor-bench.XXXXXX";
-    if (!mkdtemp(pattern)) return 1;
-    std::string work = pattern;
+    int logins = CountArg(argc, argv, 1, 20);
+    int idleSeconds = CountArg(argc, argv, 2, 10);
+    std::string work = MakeWorkDir("velnor-bench");
+    if (work.empty()) return 1;
     std::string install = work + "/velnor";
-    fs::create_directories(install + "/conf");
     fs::copy_file(kBin + "/VelnorSvr", install + "/VelnorSvr");
     fs::copy_file(kBin + "/zxmAlogic.zxm", install + "/zxmAlogic.zxm");
     std::ofstream(work + "/scenario.json")
         << "{\"module\":{\"zxm\":\"" << install << "/zxmAlogic.zxm\"},\"accounts\":{\"bench\":\"pw\"},"
         << "\"answers\":{\"interval\":600}}";
 
-    pid_t sim = Spawn({kBin + "/portal-sim", "--scenario", work + "/scenario.json", "--module",
-                       kBin + "/libsample_algo.so", "--ready-file", work + "/sim.ready"},
-                      work, work + "/sim.out");
+    pid_t sim = SpawnSim(kBin, work);
     pid_t service = -1;
     int status = 1;
     do {

@@ -1,12 +1,9 @@
 #include "ServiceLauncher.h"
 
-#include <fcntl.h>
-#include <linux/close_range.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,12 +12,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "DetachedProcess.h"
 #include "IMainWindow.h"
 #include "ProcessInfo.h"
 #include "UniqueFd.h"
 #include "XMLOpt.h"
-
-extern char** environ;
 
 namespace {
 
@@ -77,49 +73,6 @@ void MakeRunnable(const std::string& path) {
     if (wanted != mode) chmod(path.c_str(), wanted);
 }
 
-// Reports errno on the pipe and ends; only async-signal-safe calls here.
-[[noreturn]] void FailChild(int reportFd, int code) {
-    ssize_t ignored = write(reportFd, &code, sizeof(code));
-    (void)ignored;
-    _exit(127);
-}
-
-// Starts ./VelnorSvr in directory through an intermediate child that exits at
-// once, so the service is reparented and never waits to be reaped here.
-// 0, or the errno of the step that failed.
-int SpawnService(const std::string& directory) {
-    int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0) return errno;
-    CUniqueFd reader(report[0]), writer(report[1]);
-    pid_t middle = fork();
-    if (middle < 0) return errno;
-    if (middle == 0) {
-        pid_t service = fork();
-        if (service < 0) FailChild(report[1], errno);
-        if (service > 0) _exit(0);
-        if (chdir(directory.c_str()) != 0) FailChild(report[1], errno);
-        // Nothing of the client's (pipes, sockets, the window's files) may
-        // stay open in the service.
-        if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
-            for (int fd = 3; fd < 1024; ++fd) fcntl(fd, F_SETFD, FD_CLOEXEC);
-        }
-        char program[] = "./VelnorSvr";
-        char* argv[] = {program, nullptr};
-        execve(program, argv, environ);
-        FailChild(report[1], errno);
-    }
-    writer.Reset();
-    int status = 0;
-    while (waitpid(middle, &status, 0) < 0 && errno == EINTR) {
-    }
-    int code = 0;
-    ssize_t got;
-    do {
-        got = read(reader.Get(), &code, sizeof(code));
-    } while (got < 0 && errno == EINTR);
-    return got == static_cast<ssize_t>(sizeof(code)) ? code : 0;
-}
-
 }  // namespace
 
 bool StopRecordedService(const char* directory) {
@@ -143,7 +96,7 @@ int LaunchService(IMainWindow* window, const char* directory) {
     std::string dir = Directory(directory);
     StopRecordedService(dir.c_str());
     MakeRunnable(dir + "/" + kServiceFile);
-    int status = SpawnService(dir);
+    int status = SpawnDetached({"./VelnorSvr"}, dir, false);
     printf("open svr %d\n", status);
     fflush(stdout);
     if (window) {

@@ -2,17 +2,26 @@
 # make demo: logs in against the bundled portal simulator on 127.0.0.1 and
 # shows what happens, from start to logout. Needs no root; every request goes
 # to the loopback address; nothing on the host is rewritten (the simulator
-# gives no DNS instruction). Usage: scripts/demo.sh [build-dir]
+# gives no DNS instruction). Usage: scripts/demo.sh [build-dir] [--client]
+# With --client (make demo-client) the same installation runs the desktop
+# window instead of the console: log in as demo / demo-pass, then log off or
+# close the window to end the demo.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${1:-build}
 case "$BUILD" in /*) ;; *) BUILD="$ROOT/$BUILD" ;; esac
 BIN="$BUILD/bin"
+CLIENT=0
+[ "${2:-}" = "--client" ] && CLIENT=1
+if [ "$CLIENT" = 1 ] && [ -z "${DISPLAY:-}" ]; then
+  echo "demo-client: no display (DISPLAY is not set); run it on a desktop, or use make demo" >&2
+  exit 1
+fi
 ACCOUNT=demo
 PASSWORD='demo-pass'
 
-if [ ! -x "$BIN/VelnorSvr" ] || [ ! -x "$BIN/portal-sim" ] || [ ! -f "$BIN/zxmAlogic.zxm" ]; then
+if [ ! -x "$BIN/VelnorSvr" ] || [ ! -x "$BIN/VelnorClient" ] || [ ! -x "$BIN/portal-sim" ] || [ ! -f "$BIN/zxmAlogic.zxm" ]; then
   "$ROOT/scripts/install-deps.sh"
   cmake -S "$ROOT" -B "$BUILD" >/dev/null
   cmake --build "$BUILD" -j"$(nproc)"
@@ -21,6 +30,10 @@ fi
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/velnor-demo.XXXXXX")
 SIM_PID="" SVR_PID="" WATCH_PID=""
 cleanup() {
+  # The service that the window started is recorded in its settings.
+  if [ "$CLIENT" = 1 ] && [ -f "$WORK/velnor/conf/conf.xml" ]; then
+    SVR_PID=$(tr -d '\n' <"$WORK/velnor/conf/conf.xml" | sed -n 's#.*<PID>\([0-9]*\)</PID>.*#\1#p')
+  fi
   for pid in $WATCH_PID $SVR_PID $SIM_PID; do kill "$pid" 2>/dev/null || true; done
   for pid in $WATCH_PID $SVR_PID $SIM_PID; do wait "$pid" 2>/dev/null || true; done
   rm -rf "$WORK"
@@ -60,6 +73,19 @@ echo "   probe $PROBE, control $CONTROL"
 
 # The installed settings file plus the simulator's probe address.
 sed -i "s#</conf>#<redirect>$PROBE</redirect>\n</conf>#" "$INSTALL/conf/conf.xml"
+
+if [ "$CLIENT" = 1 ]; then
+  # The window's network watch pings the loopback address, not the Internet.
+  printf '<?xml version="1.0" encoding="UTF-8"?>\n<client><pingAddress>127.0.0.1</pingAddress></client>\n' \
+    >"$INSTALL/conf/client.xml"
+  say "Starting VelnorClient in $INSTALL: log in as $ACCOUNT / $PASSWORD; log off or close the window to end"
+  (cd "$INSTALL" && exec ./VelnorClient) || true
+  REQS=$(curl -sf "$CONTROL/control/requests")
+  for endpoint in login heartbeat logout; do
+    printf '   %-20s%s\n' "$endpoint requests:" "$(jq "[.[] | select(.endpoint == \"$endpoint\")] | length" <<<"$REQS")"
+  done
+  exit 0
+fi
 
 say "Starting VelnorSvr $ACCOUNT ******** (console mode)"
 mkfifo "$WORK/stdin"

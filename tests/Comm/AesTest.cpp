@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 #include "Aes.h"
 #include "Hex.h"
 #include "Md5.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -61,4 +63,11 @@ TEST(Md5Test, GivesTheReferenceDigestsInLowerCaseHex) {
     EXPECT_EQ(Md5Hex(nullptr), "d41d8cd98f00b204e9800998ecf8427e");
     EXPECT_EQ(Md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
     EXPECT_NE(Md5Hex("a\0b", 3), Md5Hex("a"));
+    TempDir dir;
+    std::string big(200 * 1024, 'v');  // more than one piece of the file digest
+    for (const std::string& content : {std::string("abc"), big}) {
+        std::ofstream(dir / "f", std::ios::binary | std::ios::trunc) << content;
+        EXPECT_EQ(Md5HexFile((dir / "f").c_str()), Md5Hex(content.data(), content.size()));
+    }
+    EXPECT_EQ(Md5HexFile((dir / "none").c_str()), "");
 }

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -228,6 +229,7 @@ TEST_F(CCurlHttpTest, ReportsEachOutcomeWithItsCode) {
         const char* body;  // null: no response buffers are held
         uint64_t timeOutMs = 10000;
         bool follow = true;
+        bool cancelled = false;
     } cases[] = {
         {"/status/399", 0, 399, "error page"},
         {"/status/404", -3, 404, nullptr},
@@ -240,6 +242,7 @@ TEST_F(CCurlHttpTest, ReportsEachOutcomeWithItsCode) {
         {"/to/gopher", -4, CURLE_UNSUPPORTED_PROTOCOL, nullptr},
         {"file:///etc/hostname", -4, CURLE_UNSUPPORTED_PROTOCOL, nullptr},
         {"/stall", -4, CURLE_OPERATION_TIMEDOUT, nullptr, 500},  // the server answers after 3 s
+        {"/stall", -4, CURLE_ABORTED_BY_CALLBACK, nullptr, 10000, true, true},
         {"http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/", -4, CURLE_COULDNT_CONNECT,
          nullptr},
     };
@@ -249,6 +252,8 @@ TEST_F(CCurlHttpTest, ReportsEachOutcomeWithItsCode) {
         data.szUrl = url.c_str();
         data.dwTimeOut = c.timeOutMs;
         data.bRedirect = c.follow;
+        std::atomic<bool> cancel{c.cancelled};
+        data.pbCancel = &cancel;
         testing::internal::CaptureStderr();
         EXPECT_EQ(CCurlHttp::Perform(&data), c.rc) << c.url;
         std::string printed = testing::internal::GetCapturedStderr();
@@ -358,4 +363,11 @@ TEST(CCurlHttpsTest, VerifyPeerRefusesACertificateNobodyVouchesFor) {
     strict.bVerifyPeer = true;
     EXPECT_EQ(CCurlHttp::Perform(&strict), -4);
     EXPECT_EQ(strict.retCode, static_cast<int>(CURLE_PEER_FAILED_VERIFICATION));
+    // Downloads (update packages) always verify.
+    CHttpData download;
+    download.SetUrl(url.c_str());
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(CCurlHttp::downLoad(&download, (dir / "package").c_str()));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(download.retCode, static_cast<int>(CURLE_PEER_FAILED_VERIFICATION));
 }

@@ -42,6 +42,18 @@ TEST(CHttpHelperTest, SetAddressSplitsUrlAndParameters) {
     EXPECT_EQ(helper.GetAddress(), "http://p/y");
 }
 
+TEST(CHttpHelperTest, EncodeQueryValueKeepsPlainValuesAndEscapesTheRest) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"alice.b_c-d~1@campus", "alice.b_c-d~1@campus"},
+        {"a&version=9", "a%26version%3D9"},
+        {"# +/?%", "%23%20%2B%2F%3F%25"},
+        {"\xe5\xad\xa6", "%E5%AD%A6"},
+        {"", ""},
+        {nullptr, ""},
+    };
+    for (const auto& [value, encoded] : cases) EXPECT_STREQ(CHttpHelper::EncodeQueryValue(value), encoded) << encoded;
+}
+
 TEST(CHttpHelperTest, ParseAddressNeedsHttpAndQuery) {
     CAutoString url, params;
     EXPECT_TRUE(CHttpHelper::ParseAddress(" http://p/x?a=1&b", url, params));

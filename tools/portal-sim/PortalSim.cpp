@@ -289,6 +289,14 @@ void CPortalSim::HandleStats(const httplib::Request& req, httplib::Response& res
     Finish(std::move(record), "stats", res);
 }
 
+namespace {
+// A package's bytes: the file it names, else its "content".
+std::string PackageData(const cJSON* package) {
+    std::string file = simjson::Str(package, "file");
+    return file.empty() ? simjson::Str(package, "content") : simhttp::ReadFile(file, nullptr);
+}
+}  // namespace
+
 void CPortalSim::HandleUpdate(const httplib::Request& req, httplib::Response& res, int index) {
     JsonPtr scenario = m_scenario.Snapshot();
     JsonPtr record = simhttp::NewRecord(req, index, "update");
@@ -306,14 +314,19 @@ void CPortalSim::HandleUpdate(const httplib::Request& req, httplib::Response& re
         const cJSON* item = nullptr;
         cJSON_ArrayForEach(item, simjson::Get(scenario.get(), "update.packages")) {
             std::string name = simjson::Str(item, "name");
-            std::string data;
-            std::string file = simjson::Str(item, "file");
-            data = file.empty() ? simjson::Str(item, "content") : simhttp::ReadFile(file, nullptr);
+            std::string data = PackageData(item);
             std::string url = simjson::Str(item, "url", ServerUrl(0) + "/download/" + name);
             std::string kind = simjson::Str(item, "kind", "binfile");
-            answer += "<pkgxml><pkglist><pkg name=\"" + name + "\"><pfile><" + kind + " size=\"" +
-                      std::to_string(data.size()) + "\" md5=\"" + simhttp::Md5Hex(data) + "\">" + url + "</" +
-                      kind + "></pfile></pkg></pkglist></pkgxml>";
+            std::string files;
+            for (const char* each : {"binfile", "exefile"}) {
+                if (kind != each && kind != "both") continue;
+                std::string address = std::string(each) == "exefile" ? simjson::Str(item, "exe_url", url) : url;
+                files += std::string("<") + each + " size=\"" + simjson::Str(item, "size", std::to_string(data.size())) +
+                         "\" md5=\"" + simjson::Str(item, "md5", simhttp::Md5Hex(data)) + "\">" +
+                         simhttp::XmlEscape(address) + "</" + each + ">";
+            }
+            answer += "<pkgxml><pkglist><pkg name=\"" + simhttp::XmlEscape(name) + "\"><pfile>" + files +
+                      "</pfile></pkg></pkglist></pkgxml>";
         }
         answer += "</pkgxmls></response>";
     }
@@ -335,8 +348,7 @@ void CPortalSim::HandleDownload(const httplib::Request& req, httplib::Response& 
     const cJSON* item = nullptr;
     cJSON_ArrayForEach(item, simjson::Get(scenario.get(), "update.packages")) {
         if (simjson::Str(item, "name") != name) continue;
-        std::string file = simjson::Str(item, "file");
-        data = file.empty() ? simjson::Str(item, "content") : simhttp::ReadFile(file, nullptr);
+        data = PackageData(item);
         found = true;
     }
     simjson::AddString(record.get(), "range", req.get_header_value("Range"));
@@ -358,6 +370,18 @@ void CPortalSim::HandleDownload(const httplib::Request& req, httplib::Response& 
                                      sink.write(shared->data() + offset, n);
                                      return true;
                                  });
+    } else if (simjson::Bool(fault.get(), "ignore_range")) {
+        // Like a server without Range support: 200 and the whole file.
+        auto shared = std::make_shared<std::string>(std::move(data));
+        res.status = 200;
+        res.set_chunked_content_provider("application/octet-stream",
+                                         [shared](size_t offset, httplib::DataSink& sink) {
+                                             if (offset < shared->size())
+                                                 sink.write(shared->data() + offset, shared->size() - offset);
+                                             else
+                                                 sink.done();
+                                             return true;
+                                         });
     } else {
         // httplib answers a Range request with 206 and the asked-for part.
         res.set_content(data, "application/octet-stream");

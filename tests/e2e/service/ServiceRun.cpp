@@ -1,5 +1,7 @@
 #include "ServiceRun.h"
 
+#include "SampleSim.h"
+
 #include <cjson/cJSON.h>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -35,23 +37,8 @@ void ServiceRun::TearDown() {
 }
 
 bool ServiceRun::StartSim(const std::string& patchJson) {
-    PortalSimOptions options;
-    options.workDir = m_dir / "sim";
-    options.module = BinDir() + "/libsample_algo.so";
-    options.netns = m_ns.Name();
-    options.listen = {NetNamespace::ServerAddress()};
-    // The sample module and alice/secret unless the test brings its own.
-    std::string scenario = patchJson.empty() ? "{}" : patchJson, base;
-    if (scenario.find("\"module\"") == std::string::npos) base += R"("module":{"zxm":")" + BinDir() + "/zxmAlogic.zxm\"},";
-    if (scenario.find("\"accounts\"") == std::string::npos) base += R"("accounts":{"alice":"secret"},)";
-    if (scenario == "{}" && !base.empty()) base.pop_back();
-    options.scenarioJson = "{" + base + scenario.substr(1);
-    ::mkdir(options.workDir.c_str(), 0700);
-    m_sim = std::make_unique<PortalSimProcess>(options);
-    std::string error;
-    if (m_sim->Start(&error)) return true;
-    ADD_FAILURE() << error;
-    return false;
+    m_sim = StartSampleSim(m_dir / "sim", m_ns.Name(), patchJson);
+    return m_sim != nullptr;
 }
 
 bool ServiceRun::StartService(const ServiceOptions& options) {

@@ -71,7 +71,8 @@ TEST_F(PortalSimStatsUpdateTest, StatisticsReportsAreDecryptedAndOnlyReadableOne
 TEST_F(PortalSimStatsUpdateTest, UpdateAnswerListsPackagesAndDownloadsResume) {
     StartSim(
         "\"update\":{\"packages\":[{\"name\":\"core\",\"content\":\"0123456789abcdef\"},"
-        "{\"name\":\"gui\",\"content\":\"xyz\",\"kind\":\"exefile\"}]}");
+        "{\"name\":\"gui\",\"content\":\"xyz\",\"kind\":\"exefile\"},"
+        "{\"name\":\"both\",\"content\":\"b\",\"kind\":\"both\",\"exe_url\":\"http://h/x?a=1&b=2\",\"md5\":\"0\"}]}");
     auto answer = Client().Get("/update?keyword=(auto)&version=1.0.0&clientid=c&dialaccount=a&cid=S0001&");
     ASSERT_TRUE(answer);
     std::string url = m_sim->ServerUrl(0) + "/download/core";
@@ -80,6 +81,10 @@ TEST_F(PortalSimStatsUpdateTest, UpdateAnswerListsPackagesAndDownloadsResume) {
               std::string::npos)
         << answer->body;
     EXPECT_NE(answer->body.find("<exefile size=\"3\""), std::string::npos);
+    EXPECT_NE(answer->body.find("<binfile size=\"1\" md5=\"0\">" + m_sim->ServerUrl(0) +
+                                "/download/both</binfile><exefile size=\"1\" md5=\"0\">http://h/x?a=1&amp;b=2</exefile>"),
+              std::string::npos)
+        << answer->body;
     EXPECT_NE(LogOf("update").find("\"version\":\"1.0.0\""), std::string::npos);
 
     EXPECT_EQ(Client().Get("/download/none")->status, 404);
@@ -97,4 +102,9 @@ TEST_F(PortalSimStatsUpdateTest, UpdateAnswerListsPackagesAndDownloadsResume) {
     EXPECT_EQ(resumed->status, 206);
     EXPECT_EQ(resumed->get_header_value("Content-Range"), "bytes 6-15/16");
     EXPECT_EQ(received + resumed->body, "0123456789abcdef");
+    ASSERT_TRUE(m_sim->Scenario().Merge("{\"faults\":{\"download\":{\"ignore_range\":true}}}", nullptr));
+    auto whole = Client().Get("/download/core", {{"Range", "bytes=6-"}});
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->status, 200);
+    EXPECT_EQ(whole->body, "0123456789abcdef");
 }
