@@ -195,7 +195,13 @@ bool EqualsNoCase(const std::string& a, const char* b) { return strcasecmp(a.c_s
 // iconv name used to read and write a declared encoding. The GB family is
 // handled as GB18030, its superset, so a file labelled GB2312 that holds a
 // GBK character still loads and every character can be saved back.
+// An encoding name as XML allows it, else "": iconv would also take names
+// with other bytes in them, which Save then writes escaped and the next Load
+// cannot read back.
 std::string CanonicalEncoding(const std::string& declared) {
+    if (declared.empty() || !isalpha(static_cast<unsigned char>(declared[0]))) return "";
+    for (unsigned char c : declared)
+        if (!isalnum(c) && c != '.' && c != '_' && c != '-') return "";
     if (EqualsNoCase(declared, "UTF-8") || EqualsNoCase(declared, "UTF8")) return "UTF-8";
     if (EqualsNoCase(declared, "GB2312") || EqualsNoCase(declared, "GBK") ||
         EqualsNoCase(declared, "CP936") || EqualsNoCase(declared, "GB18030")) {
