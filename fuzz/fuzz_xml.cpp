@@ -11,6 +11,17 @@ namespace {
 
 bool IsUtf8(const char* text) { return CCharsetConv::IsValidUtf8(text, strlen(text)); }
 
+// XML reads every line end as a line feed, so a carriage return set into a
+// text comes back as one.
+std::string LineFeeds(const char* text) {
+    std::string out;
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\r' && p[1] == '\n') continue;
+        out += *p == '\r' ? '\n' : *p;
+    }
+    return out;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -48,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (doc.Save(file.c_str()) && IsUtf8(before.c_str()) && CMarkup::GetDeclaredEncoding(before).IsEmpty()) {
         CXMLOpt reloaded;
         fuzz::Check(reloaded.LoadFile(file.c_str()), "a saved document loads");
-        fuzz::Check(reloaded.GetDoc() == before.c_str(), "a saved document reloads unchanged");
+        fuzz::Check(LineFeeds(reloaded.GetDoc()) == LineFeeds(before), "a saved document reloads unchanged");
     }
     return 0;
 }

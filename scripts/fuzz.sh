@@ -19,9 +19,14 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S . -B "$BUILD" -DVELNOR_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DVELNOR_BUILD_TESTS=OFF -DVELNOR_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
-nice -n "$NICE" cmake --build "$BUILD" -j"$JOBS" --target velnor_fuzz >/dev/null
+mkdir -p "$BUILD"
+if ! { cmake -S . -B "$BUILD" -DVELNOR_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+         -DVELNOR_BUILD_TESTS=OFF -DVELNOR_BUILD_BENCH=OFF "${launcher[@]}" &&
+       nice -n "$NICE" cmake --build "$BUILD" -j"$JOBS" --target velnor_fuzz; } >"$BUILD/build.log" 2>&1; then
+  tail -40 "$BUILD/build.log"
+  echo "fuzz targets failed to build (whole log: $BUILD/build.log)"
+  exit 1
+fi
 
 targets=${FUZZ_TARGETS:-$(ls fuzz/fuzz_*.cpp | xargs -n1 basename | sed 's/\.cpp$//')}
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
