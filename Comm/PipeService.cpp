@@ -5,12 +5,14 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "PipeFramer.h"
@@ -114,9 +116,44 @@ int CPipeService::OpenPeerForReading(const char* peerName, int maxAttempts) {
 }
 
 bool CPipeService::WaitRetry() {
-    std::unique_lock<std::mutex> lock(m_abortLock);
-    return !m_abortCond.wait_for(lock, std::chrono::milliseconds(kRetryMillis),
-                                 [this] { return m_bAbort.load(); });
+    std::string peer;
+    {
+        std::lock_guard<std::mutex> lock(m_abortLock);
+        if (!m_peerName.IsNull()) peer = static_cast<const char*>(m_peerName);
+    }
+    // The peer usually creates its FIFO well within a retry period: watching
+    // the folder lets the next attempt follow at once instead of up to a
+    // second later. Without the watch the period alone paces the retries.
+    const size_t slash = peer.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : peer.substr(0, slash));
+    const std::string base = slash == std::string::npos ? peer : peer.substr(slash + 1);
+    CUniqueFd watch(inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
+    if (watch.IsValid() && inotify_add_watch(watch.Get(), dir.c_str(), IN_CREATE | IN_MOVED_TO) < 0) watch.Reset();
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRetryMillis);
+    while (!m_bAbort) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return true;
+        struct pollfd fds[2] = {{m_wakeFd.Get(), POLLIN, 0}, {watch.Get(), POLLIN, 0}};
+        int ready = poll(fds, watch.IsValid() ? 2 : 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno != EINTR) return !m_bAbort;
+        if (ready > 0 && (fds[1].revents & POLLIN) && PeerAppeared(watch.Get(), base)) return !m_bAbort;
+    }
+    return false;
+}
+
+bool CPipeService::PeerAppeared(int watchFd, const std::string& name) {
+    alignas(struct inotify_event) char buffer[4096];
+    bool appeared = false;
+    ssize_t got;
+    while ((got = read(watchFd, buffer, sizeof(buffer))) > 0) {
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
+            if (event->len > 0 && name == event->name) appeared = true;
+            at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+        }
+    }
+    return appeared;
 }
 
 int CPipeService::OpenNamePipeServer(const char* peerName, int maxAttempts) {
@@ -147,7 +184,6 @@ void CPipeService::SetAbort(bool abort) {
         if (write(m_wakeFd.Get(), &count, sizeof(count)) < 0) {
             // Already signalled: the counter is full, the reader wakes anyway.
         }
-        m_abortCond.notify_all();
     } else {
         m_abortOwnFd.Reset();
         m_abortPeerFd.Reset();

@@ -13,8 +13,8 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <mutex>
+#include <string>
 
 #include "AutoString.h"
 #include "IPipeCallback.h"
@@ -65,6 +65,7 @@ private:
     int OpenPeerForReading(const char* peerName, int maxAttempts);
     int OpenOwnForWriting();
     bool WaitRetry();  // false on abort
+    static bool PeerAppeared(int watchFd, const std::string& name);
     void HoldOpenForAbort(const CAutoString& path, CUniqueFd& holder);
 
     std::atomic<IPipeCallback*> m_pCallback{nullptr};
@@ -78,8 +79,7 @@ private:
     MutexLock m_pipeLock;  // creation and writes
 
     std::atomic<bool> m_bAbort{false};
-    std::mutex m_abortLock;  // the names below, the holders and the retry wait
-    std::condition_variable m_abortCond;
+    std::mutex m_abortLock;  // the names below and the holders
     CAutoString m_peerName;
     CUniqueFd m_wakeFd;  // eventfd that ends LoopMsg's wait
     CUniqueFd m_abortOwnFd, m_abortPeerFd;

@@ -5,7 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CZsoModule::Unpacked unpacked;
-    if (!CZsoModule::Unpack(data, size, unpacked)) return 0;
+    if (!CZsoModule::Unpack(std::string(reinterpret_cast<const char*>(data), size), unpacked)) return 0;
     fuzz::Check(unpacked.keyid.size() == 3, "the key id is three bytes");
     fuzz::Check(!unpacked.image.empty() && unpacked.image.size() <= CZsoModule::kMaxImageSize,
                 "the image is within its cap");
