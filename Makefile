@@ -4,7 +4,7 @@ CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 CTEST_FLAGS ?= --output-on-failure -j$(JOBS)
 
-.PHONY: all deps configure build test demo demo-client screenshots bench tsan clean
+.PHONY: all deps configure build test demo demo-client screenshots bench tsan fuzz clean
 
 all: build
 
@@ -39,5 +39,9 @@ bench: build
 tsan:
 	@$(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DVELNOR_TSAN=ON -DVELNOR_BUILD_BENCH=OFF"
 
+# The libFuzzer targets (clang), each run FUZZ_SECONDS (default 60) seconds.
+fuzz: deps
+	@scripts/fuzz.sh
+
 clean:
-	rm -rf $(BUILD) build-tsan build-ci
+	rm -rf $(BUILD) build-tsan build-ci build-fuzz

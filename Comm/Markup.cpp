@@ -212,7 +212,13 @@ bool EqualsNoCase(const std::string& a, const char* b) { return strcasecmp(a.c_s
 // iconv name used to read and write a declared encoding. The GB family is
 // handled as GB18030, its superset, so a file labelled GB2312 that holds a
 // GBK character still loads and every character can be saved back.
+// An encoding name as XML allows it, else "": iconv would also take names
+// with other bytes in them, which Save then writes escaped and the next Load
+// cannot read back.
 std::string CanonicalEncoding(const std::string& declared) {
+    if (declared.empty() || !isalpha(static_cast<unsigned char>(declared[0]))) return "";
+    for (unsigned char c : declared)
+        if (!isalnum(c) && c != '.' && c != '_' && c != '-') return "";
     if (EqualsNoCase(declared, "UTF-8") || EqualsNoCase(declared, "UTF8")) return "UTF-8";
     if (EqualsNoCase(declared, "GB2312") || EqualsNoCase(declared, "GBK") ||
         EqualsNoCase(declared, "CP936") || EqualsNoCase(declared, "GB18030")) {
@@ -221,9 +227,16 @@ std::string CanonicalEncoding(const std::string& declared) {
     return declared;
 }
 
-bool IsWideEncoding(const std::string& name) {
-    return strncasecmp(name.c_str(), "UTF-16", 6) == 0 || strncasecmp(name.c_str(), "UTF-32", 6) == 0 ||
-           strncasecmp(name.c_str(), "UCS", 3) == 0;
+// Whether markup reads as ASCII in the encoding. A declaration readable as
+// ASCII cannot be right about one that fails this (wide ones, UTF-7, EBCDIC),
+// and a file saved in it could not be loaded again. Unknown names pass: the
+// conversion refuses them later.
+bool KeepsAsciiMarkup(const std::string& name) {
+    static const char kProbe[] = "<?xml version=\"1.0\"?><a b='c'>d&amp;</a>";
+    CCharsetConv conv(name.c_str(), "UTF-8");
+    if (!conv.IsOpen()) return true;
+    std::string out;
+    return conv.Convert(kProbe, sizeof(kProbe) - 1, out) == 0 && out == kProbe;
 }
 
 }  // namespace
@@ -293,8 +306,7 @@ bool CMarkup::Load(const char* fileName) {
         encoding = "UTF-16BE", bom = true, skip = 2;
     } else {
         encoding = CanonicalEncoding(GetDeclaredEncoding(raw.c_str()).c_str());
-        // A declaration readable as ASCII cannot be right about a wide encoding.
-        if (IsWideEncoding(encoding)) encoding.clear();
+        if (!KeepsAsciiMarkup(encoding)) encoding.clear();
         if (encoding.empty())
             encoding = CCharsetConv::IsValidUtf8(raw.data(), raw.size()) ? "UTF-8" : "GB18030";
     }
@@ -318,18 +330,26 @@ bool CMarkup::Save(const char* fileName) {
     if (!fileName || !*fileName || !IsWellFormed()) return false;
     std::string text = Print(m.doc);
     std::string encoding = m.encoding;
+    std::string declared;
     pugi::xml_node decl = m.doc.first_child();
     if (decl.type() == pugi::node_declaration) {
         // A line break after the declaration, as files usually have it.
         size_t end = text.find("?>");
         if (end != std::string::npos) text.insert(end + 2, "\n");
-        if (encoding.empty()) encoding = CanonicalEncoding(decl.attribute("encoding").value());
+        declared = CanonicalEncoding(decl.attribute("encoding").value());
+        if (!KeepsAsciiMarkup(declared)) declared.clear();
+        if (encoding.empty()) encoding = declared;
     }
     text += '\n';
     if (encoding.empty()) encoding = "UTF-8";
 
+    // Stray bytes set into an undeclared UTF-8 document would make the next
+    // Load take the whole file for GB18030 and garble every other text: a
+    // byte-order mark keeps it read as UTF-8.
+    bool bom = m.bom || (encoding == "UTF-8" && declared.empty() &&
+                         !CCharsetConv::IsValidUtf8(text.data(), text.size()));
     std::string bytes;
-    if (m.bom) {
+    if (bom) {
         if (encoding == "UTF-8") bytes = "\xEF\xBB\xBF";
         if (encoding == "UTF-16LE") bytes = "\xFF\xFE";
         if (encoding == "UTF-16BE") bytes = "\xFE\xFF";

@@ -465,12 +465,7 @@ int CPortalConn::TerminalRequestData(CAutoString& pXml) {
             SendPortalRequest(TovarineSvr::terminal, data, conf.strQueryUrl, body, 15000, errCode, subErr);
         if (ret == 2) continue;
         if (ret != 1) return 0;
-        CAutoString decoded = m_portalParse.DecodePostResponseData(data.RespData());
-        decoded.Replace("%", " ");
-        int at = decoded.Find("<response>");
-        if (at < 0) return 0;
-        pXml = decoded.Mid(at);
-        return 1;
+        return CPortalParser::ReadTerminalAnswer(m_portalParse.DecodePostResponseData(data.RespData()), pXml);
     }
     return 0;
 }

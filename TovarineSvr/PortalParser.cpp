@@ -205,28 +205,41 @@ CAutoString CPortalParser::MakeTerminalRequestData(const char* lpUserAgent, cons
         {{"user-agent", lpUserAgent, 0}, {"client-id", lpClientId, 0}, {"local-time", lpLocalTime, 0}});
 }
 
-bool CPortalParser::OpenAnswer(const char* sResponse, CMarkup& doc, bool bLog) {
-    CAutoString text = DecodePostResponseData(sResponse);
-    if (text.IsEmpty()) return false;
-    if (bLog) CLog::GetInst()->WriteLog(3, "auth is %s ", text.GetBuffer());
-    if (!doc.SetDoc(text) || !doc.FindElem("response")) return false;
-    return true;
+bool CPortalParser::OpenAnswer(const char* text, CMarkup& doc) {
+    if (!text || !*text) return false;
+    return doc.SetDoc(text) && doc.FindElem("response");
 }
 
 int CPortalParser::ParserTickResponse(const char* sResponse, CAutoString& strTicket, int& expire) {
+    return ReadTickAnswer(DecodePostResponseData(sResponse), strTicket, expire);
+}
+
+int CPortalParser::ParserAuthResponse(const char* sResponse, CAutoString& strAccount, int& retry,
+                                      CAutoString& strKeepUrl, CAutoString& strTermUrl,
+                                      CAutoString& strUserConfig, CAutoString& strDomainConfig) {
+    CAutoString text = DecodePostResponseData(sResponse);
+    if (!text.IsEmpty()) CLog::GetInst()->WriteLog(3, "auth is %s ", text.GetBuffer());
+    return ReadAuthAnswer(text, strAccount, retry, strKeepUrl, strTermUrl, strUserConfig, strDomainConfig);
+}
+
+int CPortalParser::ParserKeepResponse(const char* sResponse, int& interval, int& level) {
+    return ReadKeepAnswer(DecodePostResponseData(sResponse), interval, level);
+}
+
+int CPortalParser::ReadTickAnswer(const char* text, CAutoString& strTicket, int& expire) {
     CMarkup doc;
-    if (!OpenAnswer(sResponse, doc, false)) return -1;
+    if (!OpenAnswer(text, doc)) return -1;
     ReadChild(doc, "ticket", strTicket);
     doc.ResetChildPos();
     ReadChildNumber(doc, "expire", expire);
     return 0;
 }
 
-int CPortalParser::ParserAuthResponse(const char* sResponse, CAutoString& strAccount, int& retry,
-                                      CAutoString& strKeepUrl, CAutoString& strTermUrl,
-                                      CAutoString& strUserConfig, CAutoString& strDomainConfig) {
+int CPortalParser::ReadAuthAnswer(const char* text, CAutoString& strAccount, int& retry, CAutoString& strKeepUrl,
+                                  CAutoString& strTermUrl, CAutoString& strUserConfig,
+                                  CAutoString& strDomainConfig) {
     CMarkup doc;
-    if (!OpenAnswer(sResponse, doc, true)) return -1;
+    if (!OpenAnswer(text, doc)) return -1;
     ReadChild(doc, "userid", strAccount);
     doc.ResetChildPos();
     ReadChildNumber(doc, "keep-retry", retry);
@@ -241,13 +254,22 @@ int CPortalParser::ParserAuthResponse(const char* sResponse, CAutoString& strAcc
     return 0;
 }
 
-int CPortalParser::ParserKeepResponse(const char* sResponse, int& interval, int& level) {
+int CPortalParser::ReadKeepAnswer(const char* text, int& interval, int& level) {
     CMarkup doc;
-    if (!OpenAnswer(sResponse, doc, false)) return -1;
+    if (!OpenAnswer(text, doc)) return -1;
     ReadChildNumber(doc, "interval", interval);
     doc.ResetChildPos();
     ReadChildNumber(doc, "level", level);
     return 0;
+}
+
+int CPortalParser::ReadTerminalAnswer(const char* text, CAutoString& strXml) {
+    CAutoString decoded(text ? text : "");
+    decoded.Replace("%", " ");
+    int at = decoded.Find("<response>");
+    if (at < 0) return 0;
+    strXml = decoded.Mid(at);
+    return 1;
 }
 
 CAutoString CPortalParser::EncodePostRequestData(const char* requestData) {

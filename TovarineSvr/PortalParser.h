@@ -52,6 +52,14 @@ public:
                            CAutoString& strKeepUrl, CAutoString& strTermUrl, CAutoString& strUserConfig,
                            CAutoString& strDomainConfig);
     int ParserKeepResponse(const char* sResponse, int& interval, int& level);
+    // The same readers on an answer already decoded.
+    static int ReadTickAnswer(const char* text, CAutoString& strTicket, int& expire);
+    static int ReadAuthAnswer(const char* text, CAutoString& strAccount, int& retry, CAutoString& strKeepUrl,
+                              CAutoString& strTermUrl, CAutoString& strUserConfig, CAutoString& strDomainConfig);
+    static int ReadKeepAnswer(const char* text, int& interval, int& level);
+    // The terminal list: 1 and the text from "<response>" on ("%" made
+    // blank), 0 when there is none.
+    static int ReadTerminalAnswer(const char* text, CAutoString& strXml);
 
     CAutoString EncodePostRequestData(const char* requestData);
     // Decoded and converted from UTF-8 to GB18030; empty when decoding fails.
@@ -88,8 +96,8 @@ private:
     };
     // Inserts the fields in the given order, each in front of the one before.
     CAutoString BuildRequest(const std::vector<Field>& fields);
-    // Decodes an answer into doc; false unless it is a document under "response".
-    bool OpenAnswer(const char* sResponse, CMarkup& doc, bool bLog);
+    // False unless the decoded text is a document under "response".
+    static bool OpenAnswer(const char* text, CMarkup& doc);
 
     std::unique_ptr<CZsmHelper> m_pZsm;
 };

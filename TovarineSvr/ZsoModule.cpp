@@ -29,6 +29,7 @@ using Bytes = std::vector<unsigned char>;
 
 constexpr size_t kKeyIdSize = 3;
 constexpr size_t kPropsSize = 5;
+constexpr size_t kFirstOutputSize = 256u << 10;
 
 struct LzmaEnd {
     void operator()(lzma_stream* stream) const noexcept { lzma_end(stream); }
@@ -81,13 +82,13 @@ void UndoXorChain(unsigned char* data, size_t size) {
     for (size_t i = size - 1; i-- > 0;) data[i] ^= data[i + 1];
 }
 
-// Raw LZMA into a buffer of the declared size: a stream that ends early
-// without its end marker is an error, one that would give more is cut.
 // lc + lp above 4 is valid LZMA that liblzma will not decode.
 bool UnsupportedSettings(const unsigned char* props) {
     return props[0] < 9 * 5 * 5 && props[0] % 9 + props[0] / 9 % 5 > LZMA_LCLP_MAX;
 }
 
+// Raw LZMA into a buffer of the declared size: a stream that ends early
+// without its end marker is an error, one that would give more is cut.
 bool Decompress(const unsigned char* props, Bytes& stream, uint32_t unpackedSize, Bytes& image) {
     if (UnsupportedSettings(props)) return false;
     lzma_filter filter = {LZMA_FILTER_LZMA1, nullptr};
@@ -102,14 +103,22 @@ bool Decompress(const unsigned char* props, Bytes& stream, uint32_t unpackedSize
     lzma_stream coder = LZMA_STREAM_INIT;
     if (lzma_raw_decoder(&coder, filters) != LZMA_OK) return false;
     std::unique_ptr<lzma_stream, LzmaEnd> owner(&coder);
-    image.resize(unpackedSize);
     coder.next_in = stream.data();
     coder.avail_in = stream.size();
+    // The output grows with what the stream really gives, so a few bytes
+    // declaring the largest size do not cost that much memory up front.
+    image.resize(std::min<size_t>(unpackedSize, kFirstOutputSize));
     coder.next_out = image.data();
     coder.avail_out = image.size();
-    lzma_ret ret = lzma_code(&coder, LZMA_RUN);
-    if (ret != LZMA_OK && ret != LZMA_STREAM_END) return false;
-    if (ret == LZMA_OK && coder.avail_out != 0) return false;
+    for (;;) {
+        lzma_ret ret = lzma_code(&coder, LZMA_RUN);
+        if (ret == LZMA_STREAM_END) break;
+        if (ret != LZMA_OK || coder.avail_out != 0) return false;
+        if (image.size() == unpackedSize) break;
+        image.resize(std::min<size_t>(unpackedSize, image.size() * 2));
+        coder.next_out = image.data() + coder.total_out;
+        coder.avail_out = image.size() - coder.total_out;
+    }
     image.resize(coder.total_out);
     return !image.empty();
 }
@@ -170,27 +179,35 @@ bool CZsoModule::ReportUnsupportedCompression(const std::string& file) {
 }
 
 std::unique_ptr<CZsoModule> CZsoModule::Open(const std::string& file) {
-    Parsed parsed;
-    if (file.size() > kMaxFileSize || !Parse(file, parsed)) return nullptr;
-    if (parsed.unpackedSize == 0 || parsed.unpackedSize > kMaxImageSize) return nullptr;
-
-    Bytes stream(parsed.stream, parsed.stream + parsed.streamSize);
-    UndoXorChain(stream.data(), stream.size());
-    Bytes image;
-    if (!Decompress(parsed.props, stream, parsed.unpackedSize, image)) return nullptr;
+    Unpacked unpacked;
+    if (!Unpack(file, unpacked)) return nullptr;
 
     std::string path;
-    void* handle = LoadFromMemFile(image, path);
+    void* handle = LoadFromMemFile(unpacked.image, path);
     if (!handle) return nullptr;
 
     std::unique_ptr<CZsoModule> module(new CZsoModule());
-    module->m_keyid = std::move(parsed.keyid);
-    module->m_key = std::move(parsed.key);
-    module->m_algoid = std::move(parsed.algoid);
-    module->m_size = static_cast<unsigned int>(image.size());
+    module->m_keyid = std::move(unpacked.keyid);
+    module->m_key = std::move(unpacked.key);
+    module->m_algoid = std::move(unpacked.algoid);
+    module->m_size = static_cast<unsigned int>(unpacked.image.size());
     module->m_dh = handle;
     module->m_path = std::move(path);
     return module;
+}
+
+bool CZsoModule::Unpack(const std::string& file, Unpacked& out) {
+    Parsed parsed;
+    if (file.size() > kMaxFileSize || !Parse(file, parsed)) return false;
+    if (parsed.unpackedSize == 0 || parsed.unpackedSize > kMaxImageSize) return false;
+
+    Bytes stream(parsed.stream, parsed.stream + parsed.streamSize);
+    UndoXorChain(stream.data(), stream.size());
+    if (!Decompress(parsed.props, stream, parsed.unpackedSize, out.image)) return false;
+    out.keyid = std::move(parsed.keyid);
+    out.key = std::move(parsed.key);
+    out.algoid = std::move(parsed.algoid);
+    return true;
 }
 
 bool CZsoModule::Unload() {

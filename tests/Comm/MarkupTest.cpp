@@ -199,12 +199,15 @@ TEST(CMarkupTest, FindsOnlyTheEncodingOfALeadingDeclaration) {
 TEST_F(CMarkupFileTest, SavesInTheEncodingAndModeTheFileHad) {
     const std::string zhongWen = "\xE4\xB8\xAD\xE6\x96\x87", hanZi = "\xE6\xB1\x89\xE5\xAD\x97";
     const std::string decl = "<?xml version=\"1.0\" encoding=\"GB18030\"?>";
+    const std::string utf7 = "<?xml version=\"1.0\" encoding=\"UTF-7\"?>";
     const std::string before = "<c>" + zhongWen + "</c>", after = "<c>" + hanZi + "</c>\n";
     const std::tuple<const char*, std::string, std::string> cases[] = {
         // "\xD6\xD0\xCE\xC4" and "\xBA\xBA\xD7\xD6" are the two texts in GB18030.
         {"declared GB18030", decl + "\n<c>\xD6\xD0\xCE\xC4</c>\n", decl + "\n<c>\xBA\xBA\xD7\xD6</c>\n"},
         {"undeclared, not UTF-8", "<c>\xD6\xD0\xCE\xC4</c>", "<c>\xBA\xBA\xD7\xD6</c>\n"},
         {"plain UTF-8", before, after},
+        // Found by fuzzing: saved as UTF-7, the file could not be loaded again.
+        {"declared UTF-7, read as what it is", utf7 + before, utf7 + "\n" + after},
         {"UTF-8 mark", "\xEF\xBB\xBF" + before, "\xEF\xBB\xBF" + after},
         {"UTF-16LE mark", "\xFF\xFE" + Convert("UTF-16LE", before), "\xFF\xFE" + Convert("UTF-16LE", after)},
         {"UTF-16BE mark", "\xFE\xFF" + Convert("UTF-16BE", before), "\xFE\xFF" + Convert("UTF-16BE", after)},
@@ -222,6 +225,25 @@ TEST_F(CMarkupFileTest, SavesInTheEncodingAndModeTheFileHad) {
         struct stat info;
         EXPECT_TRUE(stat(path.c_str(), &info) == 0 && (info.st_mode & 0777) == 0600) << name << ": mode kept";
         EXPECT_EQ(Entries(m_dir.Path()), 1) << name << ": no temporary file stays";
+    }
+}
+
+// Found by fuzzing: a value with a stray byte turned the next load into a
+// GB18030 one, garbling the file's other texts; an encoding name with a
+// control character in it loaded, but was saved in a form that did not.
+TEST_F(CMarkupFileTest, AnUndeclaredUtf8FileStaysUtf8WhenAValueIsNot) {
+    const std::string zhongWen = "\xE4\xB8\xAD\xE6\x96\x87", stray = "v\xFF";
+    std::string path = Path("u.xml");
+    for (const char* head :
+         {"", "<?xml version=\"1.0\"?>", "<?xml version=\"1.0\" encoding=\"U\x15TF-8\"?>"}) {
+        WriteFile(path, std::string(head) + "<c><a>" + zhongWen + "</a></c>");
+        CMarkup xml;
+        ASSERT_TRUE(xml.Load(path.c_str()) && xml.FindElem()) << head;
+        ASSERT_TRUE(xml.AddChildElem("b", stray.c_str()) && xml.Save(path.c_str())) << head;
+        CMarkup reloaded;
+        ASSERT_TRUE(reloaded.Load(path.c_str()) && reloaded.FindElem()) << head;
+        EXPECT_TRUE(reloaded.FindChildElem("a") && Str(reloaded.GetChildData()) == zhongWen) << head;
+        EXPECT_TRUE(reloaded.FindChildElem("b") && Str(reloaded.GetChildData()) == stray) << head;
     }
 }
 
