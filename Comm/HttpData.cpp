@@ -1,5 +1,7 @@
 #include "HttpData.h"
 
+#include <strings.h>
+
 #include <cstdlib>
 #include <utility>
 
@@ -58,15 +60,21 @@ void CHttpData::Release() {
 }
 
 CAutoString CHttpData::GetHeadAttri(CAutoString name) const {
-    if (name.IsEmpty() || !m_szRespHead) return CAutoString("");
+    if (!m_szRespHead) return CAutoString("");
+    // Field names are case-insensitive and stand at the start of a line:
+    // "X-Error-Code" is not "Error-Code", "error-code" (HTTP/2) is.
+    size_t nameLen = name.GetLength();
+    if (nameLen > 0 && name.GetBuffer()[nameLen - 1] == ':') --nameLen;
+    if (nameLen == 0) return CAutoString("");
     CAutoString head(m_szRespHead);
-    int at = head.Find(name);
-    if (at < 0) return CAutoString("");
-    int colon = head.Find(':', at);
-    if (colon < 0) return CAutoString("");
-    int lineEnd = head.Find("\r\n", colon);
-    if (lineEnd < 0) return CAutoString("");
-    return TrimEnds(Between(head, colon + 1, lineEnd));
+    const char* text = head.GetBuffer();
+    for (int line = 0;;) {
+        int lineEnd = head.Find("\r\n", line);
+        if (lineEnd < 0) return CAutoString("");
+        if (strncasecmp(text + line, name.GetBuffer(), nameLen) == 0 && text[line + nameLen] == ':')
+            return TrimEnds(Between(head, line + static_cast<int>(nameLen) + 1, lineEnd));
+        line = lineEnd + 2;
+    }
 }
 
 CAutoString CHttpData::GetRedirectAddress() const {

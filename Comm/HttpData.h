@@ -68,7 +68,7 @@ public:
 
     // Value of the header name (with or without its colon) in the response
     // header block, trimmed at both ends; empty when absent. The name is
-    // matched as a case-sensitive substring.
+    // matched without regard to case, at the start of a line only.
     CAutoString GetHeadAttri(CAutoString name) const;
     // The redirect target of the response by its status (302/303: Location;
     // 200: meta refresh or script location.href), lower-cased; empty when

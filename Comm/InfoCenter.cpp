@@ -96,6 +96,8 @@ void CInfoCenter::SynchroGlobalValue() {
 bool CInfoCenter::SetLocalValue(const char* key, const char* value) {
     if (!key || !value) return false;
     WriteGuard guard(&m_globalDataMapLock);
+    // Every save is a synced write: a login stores mostly what it stored before.
+    if (m_xmlOpt.SetXMLPos(key) && m_xmlOpt.GetValue(key) == value) return true;
     bool stored = m_xmlOpt.SetValue(key, value) && m_xmlOpt.SaveFile();
     return stored;
 }

@@ -39,6 +39,23 @@ pugi::xml_node FindFrom(pugi::xml_node node, const char* name) {
     return pugi::xml_node();
 }
 
+// Outside the root element a document holds only white space, comments,
+// processing instructions and its declaration: an envelope with text or a
+// CDATA section around it is not one envelope. (Parsed as a fragment, the
+// text around the root is kept for this check; the white space then goes.)
+bool OnlyMarkupOutsideRoot(pugi::xml_document& doc) {
+    for (pugi::xml_node n = doc.first_child(); n;) {
+        pugi::xml_node next = n.next_sibling();
+        if (n.type() == pugi::node_cdata) return false;
+        if (n.type() == pugi::node_pcdata) {
+            if (strspn(n.value(), " \t\r\n") != strlen(n.value())) return false;
+            doc.remove_child(n);
+        }
+        n = next;
+    }
+    return true;
+}
+
 int CountElements(const pugi::xml_node& parent) {
     int count = 0;
     for (pugi::xml_node n = parent.first_child(); n; n = n.next_sibling()) count += IsElement(n) ? 1 : 0;
@@ -248,8 +265,9 @@ bool CMarkup::Parse(const char* doc, size_t length) {
         m.parsedOk = false;
         return false;
     }
-    m.parsedOk = m.doc.load_buffer(doc, length, kParseFlags, pugi::encoding_utf8).status == pugi::status_ok;
-    if (DeeperThan(m.doc, kMaxDepth)) {
+    m.parsedOk = m.doc.load_buffer(doc, length, kParseFlags | pugi::parse_fragment, pugi::encoding_utf8).status ==
+                 pugi::status_ok;
+    if (DeeperThan(m.doc, kMaxDepth) || !OnlyMarkupOutsideRoot(m.doc)) {
         m.doc.reset();
         m.parsedOk = false;
     }

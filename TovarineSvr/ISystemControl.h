@@ -23,7 +23,7 @@ struct NET_DEVICE_STATISTICS {
 };
 
 // Where the host facts are read. The defaults are the real ones; tests point
-// them at files of their own. The sysctl command is a fixed command line.
+// them at files of their own.
 struct SYSTEM_CONTROL_PATHS {
     std::string strOsRelease = "/etc/os-release";
     std::string strIPv4Forwarding = "/proc/sys/net/ipv4/ip_forward";
@@ -31,7 +31,6 @@ struct SYSTEM_CONTROL_PATHS {
     std::string strNetRoute = "/proc/net/route";
     std::string strNetDev = "/proc/net/dev";
     std::string strProcDir = "/proc";
-    std::string strSysctlCommand = "sysctl -a |grep \"ip_forward\" 2>&1";
 };
 
 class ISystemControl {

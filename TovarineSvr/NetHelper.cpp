@@ -113,13 +113,14 @@ void RecordWritten(CDnsBackup& backup, const std::vector<std::string>& out, size
     for (size_t i = from; i < out.size(); ++i) backup.m_written.push_back({i, out[i]});
 }
 
-// The portal's servers in place of the host's; what changed goes to backup.
+// The portal's servers in place of the host's first two foreign lines, or
+// else ahead of its "search" line; a file with neither gets none (the host
+// then resolves some other way). What changed goes to backup.
 std::vector<std::string> Rewrite(const std::vector<std::string>& in, const char* dns1, const char* dns2,
                                  CDnsBackup& backup) {
     std::vector<std::string> out;
     int slot = 0;
     size_t displacedServers = 0;
-    size_t firstSlotEnd = 0;  // just after the line that filled the first slot
     for (size_t i = 0; i < in.size(); ++i) {
         const std::string& line = in[i];
         std::string address;
@@ -135,7 +136,6 @@ std::vector<std::string> Rewrite(const std::vector<std::string>& in, const char*
             size_t before = out.size();
             CNetHelper::SetDNS(dns1, dns2, out, slot, true);
             RecordWritten(backup, out, before);
-            if (slot == 1) firstSlotEnd = out.size();
             continue;
         }
         if (StartsWithKeyword(line, "search", true) && slot < 2) {
@@ -144,25 +144,6 @@ std::vector<std::string> Rewrite(const std::vector<std::string>& in, const char*
             RecordWritten(backup, out, before);
         }
         out.push_back(line);
-    }
-    if (slot == 0) {
-        // Neither a foreign server nor a "search" line: the servers still
-        // have to take effect, so they go to the end.
-        if (!out.empty() && out.back().back() != '\n') {
-            backup.m_displaced.push_back({in.size() - 1, in.back()});
-            out.back() += '\n';
-            backup.m_written.push_back({out.size() - 1, out.back()});
-        }
-        size_t before = out.size();
-        CNetHelper::SetDNS(dns1, dns2, out, slot, false);
-        RecordWritten(backup, out, before);
-    } else if (slot == 1 && firstSlotEnd > 0) {
-        // One foreign line and no "search" line: the second server goes right
-        // after the first rather than being left out.
-        std::vector<std::string> second;
-        CNetHelper::SetDNS(dns1, dns2, second, slot, false);
-        out.insert(out.begin() + static_cast<long>(firstSlotEnd), second.begin(), second.end());
-        for (size_t i = 0; i < second.size(); ++i) backup.m_written.push_back({firstSlotEnd + i, second[i]});
     }
     return out;
 }
@@ -343,8 +324,9 @@ int CNetHelper::IsValidAddress(const char* text) {
         if (dot1 - text > 3 || dot2 - dot1 - 1 > 3 || dot3 - dot2 - 1 > 3 || strlen(dot3 + 1) > 3) return 3;
         int parts[4];
         if (sscanf(text, "%d.%d.%d.%d", &parts[0], &parts[1], &parts[2], &parts[3]) != 4) return 4;
-        for (int part : parts)
-            if (part < 1 || part > 255) return 5;
+        // Only the first part may not be 0: 10.0.0.1 is a common resolver.
+        for (int i = 0; i < 4; ++i)
+            if (parts[i] < (i == 0 ? 1 : 0) || parts[i] > 255) return 5;
         return 0;
     }
     if (length < 3 || length > 39) return 6;

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "AuthConfig.h"
@@ -165,12 +166,12 @@ int CPortalConn::GetErrorCode(CHttpData& httpData, CAutoString& subErrCode) {
     subErrCode = httpData.GetHeadAttri("Sub-Error");
     if (subErrCode.IsNull()) subErrCode = CAutoString("");
     CAutoString code = httpData.GetHeadAttri("Error-Code");
-    if (code.IsEmpty()) return -1;
-    // atoi's overflow is undefined; strtol clamps, and so does this.
-    long value = strtol(code.GetBuffer(), nullptr, 10);
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
+    // Only a whole decimal number is a code: "E1" or "-0" read as 0 would
+    // turn a refusal into success, so they count as no header at all.
+    const char* text = code.GetBuffer();
+    if (code.IsEmpty() || strspn(text, "0123456789") != code.GetLength()) return -1;
+    long value = strtol(text, nullptr, 10);
+    return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
 void CPortalConn::SendData(const char* key, const char* value) {

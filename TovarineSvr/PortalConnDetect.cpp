@@ -17,8 +17,9 @@ const char kDetectHead[] =
     "Connection:close\r\nUser-Agent:%s\r\nAccept:text/html,text/xml,application/xhtml+xml,"
     "application/x-javascript,*/*";
 
-// The portal page a detect.html hop came from is gone: ask the probe
-// (written without its trailing slash) instead.
+// The gateway's detect.html page is gone: ask the public probe (written
+// without its trailing slash) instead; the configured start URL may well
+// be that dead page's own gateway.
 CAutoString WithoutTrailingSlash(const CAutoString& url) {
     size_t length = url.GetLength();
     if (length > 0 && url.GetBuffer()[length - 1] == '/') return url.Left(static_cast<int>(length - 1));
@@ -53,7 +54,7 @@ int CPortalConn::CheckNetEnv() {
             if (url.Find("index.cgi") >= 0 && GetNewServerIP(url)) continue;
             if (url.Find("detect.html") >= 0 && !probeFallbackUsed) {
                 probeFallbackUsed = true;
-                url = WithoutTrailingSlash(probe);
+                url = WithoutTrailingSlash(CAutoString(kDefaultProbeUrl));
                 continue;
             }
             return ret;
@@ -113,7 +114,8 @@ int CPortalConn::CheckNetEnv() {
 
 int CPortalConn::IsRequestRedirect(CHttpData* resp) {
     if (!resp) return 0;
-    if (resp->retCode == 302 || resp->retCode == 303) return 1;
+    // Whatever the 3xx, the portal server never answers with a redirect.
+    if (resp->retCode >= 300 && resp->retCode <= 399) return 1;
     if (resp->retCode == 200) {
         // Only the portal server marks its answers with both headers.
         bool genuine =

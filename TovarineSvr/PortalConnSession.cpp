@@ -86,7 +86,9 @@ int CPortalConn::RequestPortalServer(TaskItem verb, CHttpData* pData, unsigned l
         errCode = static_cast<unsigned long>(static_cast<long>(code));
         if (code == 0) return 1;
         if (code == 200) {
-            if (UpdateAlgoid(pData) == 1) {
+            // Code to be run comes only from an answer the portal server marked as its own.
+            bool genuine = !pData->GetHeadAttri("Server-Tag").IsEmpty();
+            if (genuine && UpdateAlgoid(pData) == 1) {
                 Log("update algoid success");
                 NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, 30000105, "");
                 return 2;

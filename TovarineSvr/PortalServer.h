@@ -102,11 +102,14 @@ private:
     void TerminalRequestFun(TovarineSvr::Task& task);
     void TerminalTermRequestFun(TovarineSvr::Task& task);
     void trafficStatistics(TovarineSvr::Task& task);
-    // Re-queues a task whose step answered "run again", at most a few times in a row.
-    void Repeat(TovarineSvr::Task& task);
-    // true when the result was "run again" (the task is then re-queued or
-    // has given up); any other result clears the task's repeat count.
-    bool RunAgain(TovarineSvr::Task& task, int result);
+    // Re-queues a task whose step answered "run again", at most a few times
+    // in a row; false when it gave up instead (150003 is then posted).
+    bool Repeat(TovarineSvr::Task& task);
+    // true when the result was "run again" and the task was re-queued. A
+    // task that gave up gets kGaveUp as its result and goes on down its
+    // handler's failure path; any other result clears the repeat count.
+    bool RunAgain(TovarineSvr::Task& task, int& result);
+    static constexpr int kGaveUp = -2;
     // One-shot timer: at once for 0 seconds.
     void SetTimer(TovarineSvr::TaskItem item, long seconds, bool replace, const char* tag = nullptr);
     void StartHeartbeats();

@@ -8,6 +8,7 @@
 #include "CTrafficStatistics.h"
 #include "InfoCenter.h"
 #include "Log.h"
+#include "Markup.h"
 #include "NetHelper.h"
 #include "PortalConn.h"
 #include "PortalServer.h"
@@ -27,27 +28,29 @@ bool IsSessionTask(TaskItem item) { return item == TovarineSvr::auth || item == 
 
 }  // namespace
 
-void CPortalServer::Repeat(Task& task) {
-    m_bPassRepeated = true;
+bool CPortalServer::Repeat(Task& task) {
     if (m_policy.MayRunAgain(task.curTask)) {
+        m_bPassRepeated = true;
         m_taskMgr.AddTask(task);
-        return;
+        return true;
     }
     // A portal that keeps asking for another module would otherwise keep
     // this task busy for ever.
     CLog::GetInst()->WriteLog(3, "task %d asked to run again too often, give up", task.curTask);
-    if (!m_pPortalConn) return;
+    if (!m_pPortalConn) return false;
     if (IsSessionTask(task.curTask))
         m_pPortalConn->NetStateChange(INetConn::ES_CONNECTING, INetConn::ES_CONNECTFAIL, kGiveUpCode, "");
     else
         m_pPortalConn->NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTFAIL, kGiveUpCode,
                                       "");
+    return false;
 }
 
-bool CPortalServer::RunAgain(Task& task, int result) {
+bool CPortalServer::RunAgain(Task& task, int& result) {
     if (result == 2) {
-        Repeat(task);
-        return true;
+        if (Repeat(task)) return true;
+        result = kGaveUp;
+        return false;
     }
     m_policy.ResetRunAgain(task.curTask);
     return false;
@@ -198,7 +201,8 @@ void CPortalServer::pluse(Task& task) {
     if (RunAgain(task, result)) return;
     if (result == 0 || result == 1) {
         CAuthConfig* config = m_pPortalConn->GetAuthConfig();
-        SetTimer(TovarineSvr::pluse, m_policy.HeartbeatSeconds(config ? config->iInterval : 0), true);
+        SetTimer(TovarineSvr::pluse, m_policy.HeartbeatSeconds(config ? config->iInterval : 0, result == 1),
+                 true);
     } else if (result == -14) {
         StopTask(TovarineSvr::pluse);
         AddTask(TovarineSvr::reqState);
@@ -232,6 +236,9 @@ void CPortalServer::TerminalRequestFun(Task&) {
         CLog::GetInst()->WriteLog(3, "TerminalRequestData request error:ret:%d", result);
         return;
     }
+    // The portal's list goes in as markup only when it is one element;
+    // anything else could close the envelope and open another.
+    if (!CMarkup(xml).IsWellFormed()) xml = XmlEscape(xml);
     CAuthConfig* config = m_pPortalConn->GetAuthConfig();
     CAutoString tail;
     tail.Format("<host>%s</host><ticket>%s</ticket>",

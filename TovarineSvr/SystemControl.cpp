@@ -52,13 +52,22 @@ void CSystemControl::ForwardResultParser(const char* pszLine, void* pParam) {
     if (self) ReadDecimal(pszLine, self->m_nIP_Forward_Enabled);
 }
 
-int CSystemControl::NetworkEnableIpForwarding() {
+bool CSystemControl::ReadForwardingSwitch(const std::string& path) {
+    static constexpr int kUnread = INT32_MIN;
+    m_nIP_Forward_Enabled = kUnread;
     m_Executor.SetSystemControlLogger(ForwardResultParser, this);
-    if (!m_Executor.ReadFileLines(m_Paths.strIPv4Forwarding.c_str())) {
+    if (!m_Executor.ReadFileLines(path.c_str())) {
         int error = errno;
-        fprintf(stderr, "%s: %s\n", m_Paths.strIPv4Forwarding.c_str(), strerror(error));
+        fprintf(stderr, "%s: %s\n", path.c_str(), strerror(error));
     }
-    if (m_nIP_Forward_Enabled == 0) m_Executor.ReadFileLines(m_Paths.strIPv6Forwarding.c_str());
+    if (m_nIP_Forward_Enabled != kUnread) return true;
+    m_nIP_Forward_Enabled = 0;
+    return false;
+}
+
+int CSystemControl::NetworkEnableIpForwarding() {
+    ReadForwardingSwitch(m_Paths.strIPv4Forwarding);
+    if (m_nIP_Forward_Enabled == 0) ReadForwardingSwitch(m_Paths.strIPv6Forwarding);
     return m_nIP_Forward_Enabled;
 }
 

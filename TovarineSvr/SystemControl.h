@@ -33,6 +33,11 @@ public:
     static bool ReadDecimal(const char* pszText, int& nValue);
 
 protected:
+    // The switch in the kernel file at path into m_nIP_Forward_Enabled;
+    // false, with the value 0, when the file cannot be read or holds no
+    // number: what cannot be seen is not taken for sharing.
+    bool ReadForwardingSwitch(const std::string& path);
+
     int m_nIP_Forward_Enabled = 1;
     NET_DEVICE_STATISTICS m_sStatistics;
     CShellExecutor m_Executor;

@@ -1,5 +1,5 @@
-// CSystemControlCentOS: CSystemControl with the forwarding test read from
-// the output of the fixed sysctl command line. One owner thread.
+// CSystemControlCentOS: CSystemControl whose forwarding test reads the IPv4
+// switch alone. One owner thread.
 #pragma once
 
 #include "SystemControl.h"
@@ -9,7 +9,4 @@ public:
     explicit CSystemControlCentOS(const SYSTEM_CONTROL_PATHS& paths = SYSTEM_CONTROL_PATHS());
 
     int NetworkEnableIpForwarding() override;
-
-    // A "net.ipv4.ip_forward = N" line into m_nIP_Forward_Enabled.
-    static void ForwardLineParser(const char* pszLine, void* pParam);
 };

@@ -36,9 +36,13 @@ long CTaskPolicy::StateQuerySeconds(unsigned long interval) {
                                                                    : static_cast<long>(interval);
 }
 
-long CTaskPolicy::HeartbeatSeconds(long interval) {
-    if (interval > 0) m_lastHeartbeat = ClampDelay(interval);
-    return m_lastHeartbeat > 0 ? m_lastHeartbeat : kDefaultHeartbeatSeconds;
+long CTaskPolicy::HeartbeatSeconds(long interval, bool answered) {
+    if (answered) {
+        m_bHeartbeatAnswered = true;
+        if (interval > 0) m_lastHeartbeat = ClampDelay(interval);
+    }
+    if (m_lastHeartbeat > 0) return m_lastHeartbeat;
+    return m_bHeartbeatAnswered ? kDefaultHeartbeatSeconds : kFirstRetrySeconds;
 }
 
 bool CTaskPolicy::MayRunAgain(TaskItem item) {

@@ -15,6 +15,8 @@ public:
     static constexpr long kDefaultTicketSeconds = 300;
     // Heartbeat period before the portal ever named a positive one.
     static constexpr long kDefaultHeartbeatSeconds = 60;
+    // Retry of a failed heartbeat before the portal named any period.
+    static constexpr long kFirstRetrySeconds = 1;
     // State poll period when the configuration says 0.
     static constexpr long kDefaultStateSeconds = 5;
     // Consecutive "run again" answers after which a task gives up.
@@ -26,9 +28,12 @@ public:
     static long TicketRefreshSeconds(long expire);
     static long StateQuerySeconds(unsigned long interval);
     static long ClampDelay(long seconds);
-    // The heartbeat period: a positive interval is remembered and used, a
-    // zero or negative one keeps the last positive period.
-    long HeartbeatSeconds(long interval);
+    // The wait before the next heartbeat. An answered heartbeat's positive
+    // interval is remembered and used, a zero or negative one keeps the last
+    // positive period (else kDefaultHeartbeatSeconds). A failed heartbeat
+    // waits the last positive period; before any heartbeat was answered it
+    // is retried after kFirstRetrySeconds.
+    long HeartbeatSeconds(long interval, bool answered);
 
     // Call when a task answered "run again": true while it may be queued
     // again, false on the kMaxRunAgain-th answer in a row (the count then
@@ -41,4 +46,5 @@ private:
     static constexpr int kKinds = TovarineSvr::trafficStatistics + 1;
     int m_runAgain[kKinds] = {};
     long m_lastHeartbeat = 0;
+    bool m_bHeartbeatAnswered = false;
 };

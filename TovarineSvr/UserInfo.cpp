@@ -4,6 +4,20 @@
 #include "InfoCenter.h"
 #include "uuid32.h"
 
+namespace {
+
+// An id with CR/LF or the like cannot travel in a header line, and the
+// portal refuses every request whose header and body ids differ.
+bool HasControlCharacter(const CAutoString& text) {
+    for (size_t i = 0; i < text.GetLength(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text.GetBuffer()[i]);
+        if (c < 0x20 || c == 0x7f) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 CUserInfo::CUserInfo(ISvrInfoCenter* infoCenter)
     : m_pInfoCenter(infoCenter ? infoCenter : CInfoCenter::GetInst()), m_clientId(""), m_hostName(""),
       m_version("") {}
@@ -22,7 +36,7 @@ int CUserInfo::Init() {
 CAutoString CUserInfo::GetClientId() {
     if (m_clientId.IsEmpty()) {
         CAutoString stored = m_pInfoCenter->GetLocalValue("clientId");
-        m_clientId = stored.IsEmpty() ? CreateClientId() : stored;
+        m_clientId = stored.IsEmpty() || HasControlCharacter(stored) ? CreateClientId() : stored;
     }
     return m_clientId;
 }

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <vector>
 
+#include "Log.h"
 #include "UniqueFd.h"
 
 // Kernels with a memfd exec policy need the request spelled out; older ones
@@ -44,47 +45,33 @@ struct Parsed {
     size_t streamSize = 0;
 };
 
-bool ReadFile(const char* path, Bytes& data) {
-    CUniqueFd fd(open(path, O_RDONLY | O_CLOEXEC));
-    struct stat info;
-    if (fd.Get() < 0 || fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    if (info.st_size <= 0 || static_cast<unsigned long long>(info.st_size) > CZsoModule::kMaxFileSize) return false;
-    data.resize(static_cast<size_t>(info.st_size));
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t got = read(fd.Get(), data.data() + done, data.size() - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        done += static_cast<size_t>(got);
-    }
-    return true;
-}
-
 // Every length is checked against what is left before it is used, so a
 // header that runs past the end is refused before anything is allocated.
-bool Parse(const Bytes& data, Parsed& out) {
+bool Parse(const std::string& file, Parsed& out) {
+    const auto* data = reinterpret_cast<const unsigned char*>(file.data());
+    const size_t total = file.size();
     size_t pos = 0;
     auto take = [&](size_t count, std::string& into) {
-        if (count > data.size() - pos) return false;
-        into.assign(reinterpret_cast<const char*>(data.data() + pos), count);
+        if (count > total - pos) return false;
+        into.assign(file, pos, count);
         pos += count;
         return true;
     };
     auto takeText = [&](std::string& into) {
-        if (pos >= data.size()) return false;
+        if (pos >= total) return false;
         size_t length = data[pos++];
         return take(length, into);
     };
     if (!take(kKeyIdSize, out.keyid) || !takeText(out.key) || !takeText(out.algoid)) return false;
-    if (kPropsSize + 4 > data.size() - pos) return false;
-    out.props = data.data() + pos;
+    if (kPropsSize + 4 > total - pos) return false;
+    out.props = data + pos;
     pos += kPropsSize;
-    const unsigned char* size = data.data() + pos;
+    const unsigned char* size = data + pos;
     out.unpackedSize = static_cast<uint32_t>(size[0]) | static_cast<uint32_t>(size[1]) << 8 |
                        static_cast<uint32_t>(size[2]) << 16 | static_cast<uint32_t>(size[3]) << 24;
     pos += 4;
-    out.stream = data.data() + pos;
-    out.streamSize = data.size() - pos;
+    out.stream = data + pos;
+    out.streamSize = total - pos;
     return true;
 }
 
@@ -97,6 +84,13 @@ void UndoXorChain(unsigned char* data, size_t size) {
 // Raw LZMA into a buffer of the declared size: a stream that ends early
 // without its end marker is an error, one that would give more is cut.
 bool Decompress(const unsigned char* props, Bytes& stream, uint32_t unpackedSize, Bytes& image) {
+    // lc + lp above 4 is valid LZMA that liblzma will not decode: say so,
+    // so that it is not taken for a damaged file.
+    if (props[0] < 9 * 5 * 5 && props[0] % 9 + props[0] / 9 % 5 > LZMA_LCLP_MAX) {
+        CLog::GetInst()->WriteLog(3, "module uses unsupported compression settings (lc %d, lp %d)", props[0] % 9,
+                                  props[0] / 9 % 5);
+        return false;
+    }
     lzma_filter filter = {LZMA_FILTER_LZMA1, nullptr};
     if (lzma_properties_decode(&filter, nullptr, props, kPropsSize) != LZMA_OK) return false;
     std::unique_ptr<lzma_options_lzma, decltype(&free)> options(static_cast<lzma_options_lzma*>(filter.options),
@@ -132,67 +126,44 @@ bool WriteAll(int fd, const Bytes& data) {
     return true;
 }
 
-enum class LoadResult { kLoaded, kFailed, kUnavailable };
-
 // The image never touches a path anyone else can write: the loader reads it
-// back through this process's own descriptor. A refused load counts as
-// unavailable too, since a kernel may forbid executing memory files.
-LoadResult LoadFromMemFile(const Bytes& image, void*& handle) {
+// back through this process's own descriptor. The name is refused while an
+// object that never unloaded still answers to it, since the loader would
+// hand that image back instead of this one.
+void* LoadFromMemFile(const Bytes& image, std::string& path) {
     CUniqueFd fd(memfd_create(CZsoModule::kTempName, MFD_CLOEXEC | MFD_EXEC));
     if (fd.Get() < 0 && errno == EINVAL) fd.Reset(memfd_create(CZsoModule::kTempName, MFD_CLOEXEC));
-    if (fd.Get() < 0) return LoadResult::kUnavailable;
-    if (!WriteAll(fd.Get(), image)) return LoadResult::kFailed;
-    char path[64];
-    snprintf(path, sizeof(path), "/proc/self/fd/%d", fd.Get());
-    if (access(path, R_OK) != 0) return LoadResult::kUnavailable;
-    handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    return handle ? LoadResult::kLoaded : LoadResult::kUnavailable;
-}
-
-// The fallback: "protect.so" in the work directory, created afresh (never
-// through a link standing in its place), owner-only from the start, and
-// removed again as soon as the loader has mapped it.
-LoadResult LoadFromTempFile(const Bytes& image, const char* workDir, void*& handle) {
-    char directory[CZsoModule::kPathSize];
-    if (workDir) {
-        if (strlen(workDir) >= sizeof(directory)) return LoadResult::kFailed;
-        strcpy(directory, workDir);
-    } else if (!getcwd(directory, sizeof(directory))) {
-        return LoadResult::kFailed;
+    if (fd.Get() < 0 || !WriteAll(fd.Get(), image)) return nullptr;
+    path = "/proc/self/fd/" + std::to_string(fd.Get());
+    if (void* stale = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD)) {
+        dlclose(stale);
+        return nullptr;
     }
-    std::string path = std::string(directory) + "/" + CZsoModule::kTempName;
-    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-    CUniqueFd fd(open(path.c_str(), flags, 0700));
-    if (fd.Get() < 0 && errno == EEXIST) {
-        // A leftover, or a link planted in its place: unlink removes the
-        // entry itself, never what a link points to.
-        unlink(path.c_str());
-        fd.Reset(open(path.c_str(), flags, 0700));
-    }
-    if (fd.Get() < 0) return LoadResult::kFailed;
-    struct stat written;
-    bool ok = fchmod(fd.Get(), 0700) == 0 && WriteAll(fd.Get(), image) && fstat(fd.Get(), &written) == 0;
-    ok = fd.Close() == 0 && ok;
-    if (ok) handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    // The loaded object was the file written here only if the entry is
-    // still that file; anything else is refused.
-    struct stat loaded;
-    if (handle && (lstat(path.c_str(), &loaded) != 0 || loaded.st_dev != written.st_dev ||
-                   loaded.st_ino != written.st_ino)) {
-        dlclose(handle);
-        handle = nullptr;
-    }
-    unlink(path.c_str());
-    return handle ? LoadResult::kLoaded : LoadResult::kFailed;
+    return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
 }  // namespace
 
-std::unique_ptr<CZsoModule> CZsoModule::Open(const char* path, const char* workDir, ELoad mode) {
-    if (!path || !*path) return nullptr;
-    Bytes file;
+bool CZsoModule::ReadFile(const char* path, std::string& data) {
+    if (!path || !*path) return false;
+    CUniqueFd fd(open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat info;
+    if (fd.Get() < 0 || fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (info.st_size <= 0 || static_cast<unsigned long long>(info.st_size) > kMaxFileSize) return false;
+    data.resize(static_cast<size_t>(info.st_size));
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t got = read(fd.Get(), &data[done], data.size() - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        done += static_cast<size_t>(got);
+    }
+    return true;
+}
+
+std::unique_ptr<CZsoModule> CZsoModule::Open(const std::string& file) {
     Parsed parsed;
-    if (!ReadFile(path, file) || !Parse(file, parsed)) return nullptr;
+    if (file.size() > kMaxFileSize || !Parse(file, parsed)) return nullptr;
     if (parsed.unpackedSize == 0 || parsed.unpackedSize > kMaxImageSize) return nullptr;
 
     Bytes stream(parsed.stream, parsed.stream + parsed.streamSize);
@@ -200,11 +171,9 @@ std::unique_ptr<CZsoModule> CZsoModule::Open(const char* path, const char* workD
     Bytes image;
     if (!Decompress(parsed.props, stream, parsed.unpackedSize, image)) return nullptr;
 
-    void* handle = nullptr;
-    LoadResult loaded = LoadResult::kUnavailable;
-    if (mode == ELoad::kMemFile) loaded = LoadFromMemFile(image, handle);
-    if (loaded == LoadResult::kUnavailable) loaded = LoadFromTempFile(image, workDir, handle);
-    if (loaded != LoadResult::kLoaded) return nullptr;
+    std::string path;
+    void* handle = LoadFromMemFile(image, path);
+    if (!handle) return nullptr;
 
     std::unique_ptr<CZsoModule> module(new CZsoModule());
     module->m_keyid = std::move(parsed.keyid);
@@ -212,11 +181,21 @@ std::unique_ptr<CZsoModule> CZsoModule::Open(const char* path, const char* workD
     module->m_algoid = std::move(parsed.algoid);
     module->m_size = static_cast<unsigned int>(image.size());
     module->m_dh = handle;
+    module->m_path = std::move(path);
     return module;
 }
 
+bool CZsoModule::Unload() {
+    if (!m_dh) return true;
+    dlclose(m_dh);
+    m_dh = nullptr;
+    void* stays = dlopen(m_path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (stays) dlclose(stays);
+    return !stays;
+}
+
 CZsoModule::~CZsoModule() {
-    if (m_dh) dlclose(m_dh);
+    Unload();
 }
 
 void* CZsoModule::Symbol(const char* name) const {

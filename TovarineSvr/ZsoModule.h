@@ -1,9 +1,9 @@
-// CZsoModule: one algorithm module, read from its file, unpacked and loaded
-// for the span of a single call, unloaded when the object dies. Not
-// thread-safe on its own: CZsmHelper serialises every use, because a
-// fallback load goes through the one fixed "protect.so" path.
-// The object owns its texts and the dynamic-loader handle; no file it wrote
-// outlives Open.
+// CZsoModule: one algorithm module, unpacked from the bytes of its file and
+// loaded from an anonymous memory file for the span of a single call,
+// unloaded when the object dies. Only VelnorAlgoHost loads modules; the
+// service merely reads the file (ReadFile). Not thread-safe.
+// The object owns its texts and the dynamic-loader handle; nothing is
+// written to any directory.
 #pragma once
 
 #include <cstddef>
@@ -13,20 +13,21 @@
 
 class CZsoModule {
 public:
-    // kMemFile loads from an anonymous memory file and falls back to the
-    // temporary file where memory files or /proc are unavailable.
-    enum class ELoad { kMemFile, kTempFile };
-
     static constexpr uint32_t kMaxImageSize = 64u << 20;
     static constexpr size_t kMaxFileSize = kMaxImageSize + (1u << 20);
-    static constexpr size_t kPathSize = 1024;
     static constexpr const char* kTempName = "protect.so";
 
-    // Null when the file is missing, malformed, larger than the caps, does
-    // not decompress, or does not load. workDir is where the temporary
-    // object goes (null: the current working directory).
-    static std::unique_ptr<CZsoModule> Open(const char* path, const char* workDir, ELoad mode);
+    // Reads a module file: only a regular file up to kMaxFileSize, opened
+    // without blocking, so a FIFO or device at the path never stalls.
+    static bool ReadFile(const char* path, std::string& data);
+    // Null when the bytes are malformed, larger than the caps, do not
+    // decompress, or do not load.
+    static std::unique_ptr<CZsoModule> Open(const std::string& file);
 
+    // Unloads; false when the object stayed mapped (linked "nodelete" or
+    // holding unique symbols), so a later load by the same name could be
+    // handed this image again.
+    bool Unload();
     ~CZsoModule();
     CZsoModule(const CZsoModule&) = delete;
     CZsoModule& operator=(const CZsoModule&) = delete;
@@ -47,4 +48,5 @@ private:
     std::string m_algoid;
     unsigned int m_size = 0;
     void* m_dh = nullptr;
+    std::string m_path;
 };

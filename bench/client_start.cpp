@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     int idleSeconds = CountArg(argc, argv, 2, 10);
     std::string work = MakeWorkDir("velnor-bench-client"), install = work + "/velnor";
     if (work.empty()) return 1;
-    for (const char* file : {"VelnorSvr", "VelnorClient", "zxmAlogic.zxm"})
+    for (const char* file : {"VelnorSvr", "VelnorAlgoHost", "VelnorClient", "zxmAlogic.zxm"})
         fs::copy_file(kBin + "/" + file, install + "/" + file);
     fs::copy(VELNOR_SOURCE_DIR "/assets/image", install + "/image");
     fs::copy_file(VELNOR_SOURCE_DIR "/assets/conf/code.xml", install + "/conf/code.xml");

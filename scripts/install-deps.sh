@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential g++ make cmake pkg-config
   libcurl4-openssl-dev libcjson-dev liblzma-dev libssl-dev libpugixml-dev
-  libgtk2.0-dev libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+  libgtk2.0-dev libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libseccomp-dev
   iproute2 iputils-ping procps net-tools curl openssl jq
   xvfb xauth xdotool imagemagick fonts-wqy-zenhei
 )

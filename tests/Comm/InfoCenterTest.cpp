@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -41,6 +42,12 @@ TEST_F(CInfoCenterTest, LastValueWinsAndLocalValuesAreSavedWhole) {
         EXPECT_TRUE(store.SetLocalValue("PID", "123\n"));
         EXPECT_TRUE(store.SetLocalValue("PID", "456\n"));
         EXPECT_STREQ(store.GetLocalValue("absent"), "");
+        // The same value again is not written again (a save replaces the file).
+        struct stat before, after;
+        ASSERT_EQ(stat(m_file.c_str(), &before), 0);
+        EXPECT_TRUE(store.SetLocalValue("PID", "456\n"));
+        ASSERT_EQ(stat(m_file.c_str(), &after), 0);
+        EXPECT_EQ(before.st_ino, after.st_ino);
     }
     std::stringstream text;
     text << std::ifstream(m_file).rdbuf();

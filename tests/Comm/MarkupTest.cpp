@@ -83,8 +83,13 @@ TEST(CMarkupTest, PrintsWhatItParsedCompactly) {
         EXPECT_EQ(Str(CMarkup(doc).GetDoc()), doc);
     EXPECT_EQ(Str(CMarkup("<a/>").GetDoc()), "<a></a>");
     EXPECT_EQ(Str(CMarkup("<a/><b/>").GetDoc()), "<a></a><b></b>");
-    for (const char* bad : {"", "plain text", "<a><b></a>", "<a/><b/>"})
+    for (const char* bad : {"", "plain text", "<a><b></a>", "<a/><b/>", "x<a/>", "<a/>x", "<a/><![CDATA[x]]>",
+                            "<M></M><M></M>tail"})
         EXPECT_FALSE(CMarkup().SetDoc(bad)) << bad;
+    // Around the root: white space, comments, processing instructions; and
+    // undeclared entities of portal pages stay readable.
+    for (const char* good : {"<?xml version=\"1.0\"?>\n<!-- c -->\r\n<a/>\n<?pi x?>\t\n", "<a>&nbsp;</a>"})
+        EXPECT_TRUE(CMarkup().SetDoc(good)) << good;
     EXPECT_FALSE(CMarkup().SetDoc(nullptr));
 }
 

@@ -44,6 +44,5 @@ inline SYSTEM_CONTROL_PATHS PathsIn(const TempDir& dir) {
     paths.strNetRoute = dir / "route";
     paths.strNetDev = dir / "dev";
     paths.strProcDir = dir / "proc";
-    paths.strSysctlCommand = "true";
     return paths;
 }

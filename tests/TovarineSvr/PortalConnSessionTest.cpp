@@ -52,6 +52,14 @@ TEST_F(PortalConnTest, RefusedLoginsAreReportedByTheirCause) {
         {"{\"http_status\":503}", "alice", "0>3 150102 [HttpError] -3"},
         {"{\"intercept\":\"302\"}", "alice", "33>3 150010 "},
         {"{\"error_code\":14}", "alice", "0>1 0 "},  // refused quietly
+        // Header names in any case (HTTP/2), codes only when wholly decimal.
+        {"{\"error_code\":7,\"sub_error\":\"locked\",\"lowercase_headers\":true}", "alice", "1>3 140007 locked"},
+        {"{\"error_code_text\":\"E1\"}", "alice", "1>3 139999 "},
+        {"{\"error_code_text\":\"-0\"}", "alice", "1>3 139999 "},
+        {"{\"error_code_text\":\"0x69\"}", "alice", "1>3 139999 "},
+        {"{\"intercept\":\"301\"}", "alice", "33>3 150010 "},
+        {"{\"intercept\":\"307\"}", "alice", "33>3 150010 "},
+        {"{\"intercept\":\"308\"}", "alice", "33>3 150010 "},
     };
     ASSERT_NO_FATAL_FAILURE(StartSim());
     MakeConn();
@@ -63,9 +71,9 @@ TEST_F(PortalConnTest, RefusedLoginsAreReportedByTheirCause) {
         EXPECT_EQ(m_conn->Connect(Login(c.user).c_str()), expected) << c.fault;
         EXPECT_EQ(m_host.Last(), c.posted) << c.fault;
     }
-    EXPECT_EQ(m_host.unknownEnv, 1);  // the interception
+    EXPECT_EQ(m_host.unknownEnv, 4);  // the interceptions
     EXPECT_EQ(m_conn->Connect("<M><P>"), -1);
-    EXPECT_EQ(Requests("login").size(), 6u);  // the HTTP failure was sent twice
+    EXPECT_EQ(Requests("login").size(), 13u);  // the HTTP failure was sent twice
 }
 
 TEST_F(PortalConnTest, NewModuleIsInstalledAndTheRequestRunsAgainWithIt) {
@@ -83,6 +91,13 @@ TEST_F(PortalConnTest, NewModuleIsInstalledAndTheRequestRunsAgainWithIt) {
     ASSERT_NO_FATAL_FAILURE(Fault("login", "{\"module_file\":\"" + m_dir / "junk.zxm" + "\"}"));
     EXPECT_EQ(m_conn->Connect(Login("alice").c_str()), -1);
     EXPECT_EQ(m_host.Last(), "1>3 150003 ");
+
+    // A module in an answer the portal server did not mark is never installed.
+    m_host.states.clear();
+    ASSERT_NO_FATAL_FAILURE(Fault("login", "{\"module_file\":\"" + Bin("zxmAlogic.zxm") +
+                                               "\",\"status\":201,\"omit_server_tag\":true}"));
+    EXPECT_EQ(m_conn->Connect(Login("alice").c_str()), -1);
+    EXPECT_EQ(m_host.states, (V{"0>1 0 ", "1>3 150003 "}));
 }
 
 TEST_F(PortalConnTest, HeartbeatToleratesTheRetriesThenGivesUp) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -24,11 +25,17 @@ TEST(CTaskPolicyTest, IntervalsAreBoundedAndNeverZero) {
     for (const auto& c : tickets) EXPECT_EQ(CTaskPolicy::TicketRefreshSeconds(c.first), c.second) << c.first;
     const std::pair<long, long> states[] = {{0, 5}, {7, 7}, {1000000, 86400}};
     for (const auto& c : states) EXPECT_EQ(CTaskPolicy::StateQuerySeconds(c.first), c.second) << c.first;
-    // The heartbeat keeps the last positive interval, else one minute.
+    // Failures retry after a second until a heartbeat is answered; an answer
+    // without a positive interval keeps the last positive one, else a minute.
     CTaskPolicy policy;
-    const std::pair<long, long> beats[] = {{0, 60},  {-3, 60}, {30, 30},        {0, 30},
-                                           {-1, 30}, {2, 2},   {200000, 86400}, {0, 86400}};
-    for (const auto& c : beats) EXPECT_EQ(policy.HeartbeatSeconds(c.first), c.second) << c.first;
+    const std::tuple<long, bool, long> beats[] = {
+        {0, false, 1},  {0, true, 60},  {-3, true, 60},       {0, false, 60},    {30, true, 30},
+        {0, true, 30},  {-1, true, 30}, {0, false, 30},       {2, true, 2},      {200000, true, 86400},
+        {0, true, 86400}};
+    for (const auto& [interval, answered, wait] : beats)
+        EXPECT_EQ(policy.HeartbeatSeconds(interval, answered), wait) << interval << " " << answered;
+    CTaskPolicy fresh;
+    EXPECT_EQ(fresh.HeartbeatSeconds(30, false), 1);  // only an answer names the period
 }
 
 TEST(CTaskPolicyTest, ThirdRunAgainInARowGivesUp) {

@@ -32,6 +32,13 @@ TEST(CUserInfoTest, FirstStartWritesAnIdThatLaterStartsKeepAsStored) {
     EXPECT_EQ(Start(file), first);
     std::ofstream(file) << "<conf><clientId>not-a-uuid</clientId></conf>";
     EXPECT_EQ(Start(file), "not-a-uuid ");
+    // An id that cannot travel in a header is replaced, and the new one kept.
+    for (const char* bad : {"id&#13;&#10;X-Injected: 1", "a&#9;b", "&#127;"}) {
+        std::ofstream(file) << "<conf><clientId>" << bad << "</clientId></conf>";
+        std::string fresh = Start(file);
+        EXPECT_EQ(fresh.size(), 36u + 1) << bad;
+        EXPECT_EQ(Start(file), fresh) << bad;
+    }
 }
 
 TEST(Uuid32Test, IdsHaveVersionAndVariantAndDifferWithinAMillisecond) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "HostFiles.h"
+#include "Log.h"
 #include "ZsmHelper.h"
 
 extern char** environ;
@@ -45,11 +47,16 @@ void Pack(const std::string& so, const std::string& out, const std::string& algo
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "zxm-pack failed for " << so;
 }
 
-// Memory-file loading is the default; only the cases where the load mode
-// matters run with both.
 class CZsmHelperTest : public ::testing::Test {
 protected:
-    void SetUp() override { m_helper.reset(new CZsmHelper(Module().c_str(), m_dir.Path().c_str())); }
+    // Long enough for a sanitized helper to start and load; a module that
+    // overruns it costs each test that long.
+    static constexpr int kTestTimeoutMs = 2000;
+
+    void SetUp() override {
+        m_helper.reset(new CZsmHelper(Module().c_str()));
+        m_helper->SetCallTimeout(kTestTimeoutMs);
+    }
 
     std::string Module() const { return m_dir / "zxmAlogic.zxm"; }
     std::string Text(char* text) {
@@ -67,17 +74,30 @@ protected:
         EXPECT_EQ("<null>", DeCode("00"));
         EXPECT_FALSE(Exists(m_dir / "protect.so"));
     }
+    // The sample module works again: the helper recovered from whatever came before.
+    void ExpectSampleWorks() {
+        Pack(kBin + "/libsample_algo.so", Module(), "algo-good");
+        EXPECT_STREQ("algo-good", m_helper->GetAlgoId());
+        EXPECT_EQ("<r/>", DeCode(Code("<r/>").c_str()));
+    }
 
     TempDir m_dir;
     std::unique_ptr<CZsmHelper> m_helper;
 };
 
-class CZsmHelperModeTest : public CZsmHelperTest, public ::testing::WithParamInterface<bool> {
-protected:
-    void SetUp() override {
-        CZsmHelperTest::SetUp();
-        m_helper->SetUseMemFile(GetParam());
-    }
+// Modules that misbehave as the service must survive, each with the call
+// that sets it off.
+struct BadModule {
+    const char* library;
+    bool failsToLoad;  // so even its identifier cannot be read
+    const char* codeInput;
+};
+
+const BadModule kBadModules[] = {
+    {"libcrash_algo.so", false, "x"},
+    {"libabort_algo.so", true, "x"},
+    {"libhang_algo.so", false, "x"},
+    {"libescape_algo.so", false, "socket"},
 };
 
 }  // namespace
@@ -119,56 +139,66 @@ TEST_F(CZsmHelperTest, ModulesMissingFreeResultOrPrepare) {
     EXPECT_EQ("<null>", DeCode("x"));
 }
 
-TEST_F(CZsmHelperTest, ReplacedModuleTakesEffectAtTheNextCall) {
-    Pack(kBin + "/libsample_algo.so", m_dir / "a.zxm", "algo-a");
-    Pack(kBin + "/libnofree_algo.so", m_dir / "b.zxm", "algo-b");
-    EXPECT_EQ(1, Update(ReadText(m_dir / "a.zxm")));
-    EXPECT_STREQ("algo-a", m_helper->GetAlgoId());
-    EXPECT_NE("nofree:x", Code("x"));
-    EXPECT_EQ(1, Update(ReadText(m_dir / "b.zxm")));
-    EXPECT_STREQ("algo-b", m_helper->GetAlgoId());
-    EXPECT_EQ("nofree:x", Code("x"));
-    // Replaced on disk by other means, too.
-    ASSERT_EQ(0, rename((m_dir / "a.zxm").c_str(), Module().c_str()));
-    EXPECT_STREQ("algo-a", m_helper->GetAlgoId());
-}
-
-TEST_P(CZsmHelperModeTest, NoProtectSoRemainsAfterAnyCall) {
-    Pack(kBin + "/libsample_algo.so", Module(), "algo");
-    Code("x");
-    EXPECT_FALSE(Exists(m_dir / "protect.so"));
-    DeCode("00");
-    EXPECT_FALSE(Exists(m_dir / "protect.so"));
-    m_helper->GetAlgoId();
-    EXPECT_FALSE(Exists(m_dir / "protect.so"));
-    // An image that unpacks but does not load.
-    WriteText(m_dir / "plain.txt", std::string(1000, 'z'));
-    Pack(m_dir / "plain.txt", Module(), "not-elf");
-    ExpectNoModule("image the loader refuses");
-}
-
-// A memory-file load never touches the directory; a "protect.so" load
-// replaces the link itself, never writing through it.
-TEST_P(CZsmHelperModeTest, SymbolicLinkNamedProtectSoIsNotFollowed) {
-    const bool viaFile = !GetParam();
+// Modules load from memory files: nothing is ever written beside the module,
+// and a "protect.so" planted there is left alone.
+TEST_F(CZsmHelperTest, NothingIsWrittenBesideTheModule) {
     Pack(kBin + "/libsample_algo.so", Module(), "algo");
     WriteText(m_dir / "victim", "precious");
     ASSERT_EQ(0, symlink((m_dir / "victim").c_str(), (m_dir / "protect.so").c_str()));
     EXPECT_EQ("x", DeCode(Code("x").c_str()));
-    EXPECT_EQ("precious", ReadText(m_dir / "victim"));
-    EXPECT_EQ(!viaFile, Exists(m_dir / "protect.so"));
-
-    unlink((m_dir / "protect.so").c_str());  // the first link, where it is still there
-    ASSERT_EQ(0, symlink((m_dir / "planted").c_str(), (m_dir / "protect.so").c_str()));
     EXPECT_STREQ("algo", m_helper->GetAlgoId());
-    EXPECT_FALSE(Exists(m_dir / "planted"));
-    EXPECT_EQ(!viaFile, Exists(m_dir / "protect.so"));
+    EXPECT_EQ("precious", ReadText(m_dir / "victim"));
+    EXPECT_EQ((std::set<std::string>{"zxmAlogic.zxm", "victim", "protect.so"}), Entries(m_dir.Path()));
+    // An image that unpacks but does not load.
+    WriteText(m_dir / "plain.txt", std::string(1000, 'z'));
+    Pack(m_dir / "plain.txt", Module(), "not-elf");
+    EXPECT_STREQ(CZsmHelper::kNoAlgoId, m_helper->GetAlgoId());
 }
 
-INSTANTIATE_TEST_SUITE_P(LoadModes, CZsmHelperModeTest, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "MemoryFile" : "ProtectSo";
-                         });
+TEST_F(CZsmHelperTest, SomethingOtherThanAFileAtTheModulePathIsNoModule) {
+    ASSERT_EQ(0, mkfifo(Module().c_str(), 0600));  // opening it must not wait for a writer
+    ExpectNoModule("fifo");
+    unlink(Module().c_str());
+    ASSERT_EQ(0, mkdir(Module().c_str(), 0700));
+    ExpectNoModule("directory");
+}
+
+TEST_F(CZsmHelperTest, BadModuleCountsAsNoModuleAndTheNextCallWorks) {
+    for (const BadModule& bad : kBadModules) {
+        SCOPED_TRACE(bad.library);
+        Pack(kBin + "/" + bad.library, Module(), "bad");
+        EXPECT_STREQ(bad.failsToLoad ? CZsmHelper::kNoAlgoId : "bad", m_helper->GetAlgoId());
+        EXPECT_EQ(CZsmHelper::kFallback, Code(bad.codeInput));
+        ExpectSampleWorks();
+    }
+}
+
+TEST_F(CZsmHelperTest, ModuleCannotWriteFilesOrOpenSockets) {
+    Pack(kBin + "/libescape_algo.so", Module(), "escape");
+    const std::string target = m_dir / "written-by-module";
+    EXPECT_EQ(CZsmHelper::kFallback, Code(("file:" + target).c_str()));
+    EXPECT_FALSE(Exists(target));
+    EXPECT_EQ(CZsmHelper::kFallback, Code("socket"));
+}
+
+// The helper that runs module code keeps no privileges of the service.
+TEST_F(CZsmHelperTest, HelperRunsConfined) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to see the helper leave it";
+    Pack(kBin + "/libsample_algo.so", Module(), "algo");
+    ASSERT_STREQ("algo", m_helper->GetAlgoId());  // the helper now waits for the next call
+    std::string status;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::string text = ReadText(entry.path() / "status");
+        if (text.find("Name:\tVelnorAlgoHost\n") != std::string::npos &&
+            text.find("\nPPid:\t" + std::to_string(getpid()) + "\n") != std::string::npos)
+            status = text;
+    }
+    ASSERT_FALSE(status.empty()) << "no helper process found";
+    for (const char* line : {"\nUid:\t65534\t65534\t65534\t65534\n", "\nGid:\t65534\t65534\t65534\t65534\n",
+                             "\nCapEff:\t0000000000000000\n", "\nCapPrm:\t0000000000000000\n",
+                             "\nNoNewPrivs:\t1\n", "\nSeccomp:\t2\n"})
+        EXPECT_NE(std::string::npos, status.find(line)) << line;
+}
 
 TEST_F(CZsmHelperTest, CorruptedOrOversizedModuleFileGivesNoModule) {
     Pack(kBin + "/libsample_algo.so", m_dir / "good.zxm", "algo");
@@ -198,32 +228,71 @@ TEST_F(CZsmHelperTest, CorruptedOrOversizedModuleFileGivesNoModule) {
         WriteText(Module(), c.second);
         ExpectNoModule(c.first);
     }
+    // lc 4 + lp 1: valid LZMA that liblzma refuses, told apart from damage.
+    ASSERT_TRUE(CLog::GetInst()->Create(m_dir.Path().c_str(), "zso.log", ""));
+    CLog::GetInst()->SetLevel(3);
+    std::string wideLiterals = good;
+    wideLiterals[sizeAt - 5] = static_cast<char>((2 * 5 + 1) * 9 + 4);
+    WriteText(Module(), wideLiterals);
+    ExpectNoModule("lc + lp above 4");
+    CLog::GetInst()->SetLevel(0);
+    CLog::GetInst()->CloseFile();
+    EXPECT_NE(ReadText(m_dir / "zso.log").find("unsupported compression settings"), std::string::npos);
 }
 
-TEST_F(CZsmHelperTest, UpdateThatFailsKeepsTheWorkingModule) {
+TEST_F(CZsmHelperTest, UpdateThatFailsItsTrialKeepsTheWorkingModule) {
     Pack(kBin + "/libsample_algo.so", Module(), "algo-old");
-    Pack(kBin + "/libcodeonly_algo.so", m_dir / "codeonly.zxm", "codeonly");
     const std::string old = ReadText(Module());
-    const std::pair<const char*, std::string> cases[] = {
+    std::vector<std::pair<std::string, std::string>> cases = {
         {"garbage", "this is not a module file at all"},
         {"empty", ""},
         {"truncated module", old.substr(0, old.size() / 2)},
-        {"module without Prepare", ReadText(m_dir / "codeonly.zxm")},
     };
+    std::vector<std::string> libraries = {"libcodeonly_algo.so", "libnofree_algo.so"};
+    for (const BadModule& bad : kBadModules) libraries.push_back(bad.library);
+    for (const std::string& library : libraries) {
+        Pack(kBin + "/" + library, m_dir / "pushed.zxm", "pushed");
+        cases.emplace_back(library, ReadText(m_dir / "pushed.zxm"));
+    }
+    unlink((m_dir / "pushed.zxm").c_str());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
         EXPECT_EQ(-1, Update(c.second));
         EXPECT_EQ(old, ReadText(Module()));
         EXPECT_STREQ("algo-old", m_helper->GetAlgoId());
+        EXPECT_EQ(std::set<std::string>{"zxmAlogic.zxm"}, Entries(m_dir.Path()));
     }
     EXPECT_EQ(0, m_helper->Update(nullptr, 10));
-    EXPECT_EQ((std::set<std::string>{"zxmAlogic.zxm", "codeonly.zxm"}), Entries(m_dir.Path()));
     m_helper->Init((m_dir / "missing-dir/zxmAlogic.zxm").c_str(), nullptr, 0);
     EXPECT_EQ(-1, Update(old));
 }
 
+// A replaced module takes effect at the next call, even one that the
+// loader cannot unload and that would otherwise answer for the next one.
+TEST_F(CZsmHelperTest, ReplacedModuleTakesEffectAtTheNextCall) {
+    Pack(kBin + "/libnodelete_a.so", m_dir / "a.zxm", "nodelete-a");
+    Pack(kBin + "/libnodelete_b.so", m_dir / "b.zxm", "nodelete-b");
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(1, Update(ReadText(m_dir / "a.zxm")));
+        EXPECT_EQ("nodelete_a:x", Code("x"));
+        EXPECT_EQ(1, Update(ReadText(m_dir / "b.zxm")));
+        EXPECT_STREQ("nodelete-b", m_helper->GetAlgoId());
+        EXPECT_EQ("nodelete_b:x", Code("x"));
+    }
+    // Replaced on disk by other means, too.
+    ASSERT_EQ(0, rename((m_dir / "a.zxm").c_str(), Module().c_str()));
+    EXPECT_STREQ("nodelete-a", m_helper->GetAlgoId());
+    EXPECT_EQ("x", DeCode(Code("x").c_str()));
+}
+
+TEST_F(CZsmHelperTest, InitRemovesLeftoversOfAnInterruptedUpdate) {
+    for (const char* name : {"zxmAlogic.zxm.a1B2c3", "zxmAlogic.zxm.keep", "other.zxm.a1B2c3"})
+        WriteText(m_dir / name, "x");
+    m_helper->Init(Module().c_str(), nullptr, 0);
+    EXPECT_EQ((std::set<std::string>{"zxmAlogic.zxm.keep", "other.zxm.a1B2c3"}), Entries(m_dir.Path()));
+}
+
 TEST_F(CZsmHelperTest, CallsFromTwoThreadsNeverOverlap) {
-    m_helper->SetUseMemFile(false);  // the shared "protect.so" is what could collide
     Pack(kBin + "/libsample_algo.so", Module(), "algo");
     const std::string encoded = Code("<request/>");
     auto work = [&](int* failures) {

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <cctype>
 
 #include "PortalSim.h"
 #include "SimHttp.h"
@@ -230,5 +231,19 @@ void CPortalExchanges::Handle(const std::string& exchange, const httplib::Reques
     if (simjson::Bool(f, "omit_server_tag")) res.headers.erase("Server-Tag");
     if (simjson::Bool(f, "omit_error_code")) res.headers.erase("Error-Code");
     if (long status = simjson::Int(f, "status", 0); status > 0) res.status = static_cast<int>(status);
+    if (std::string text = simjson::Str(f, "error_code_text"); !text.empty()) {
+        res.headers.erase("Error-Code");
+        res.set_header("Error-Code", text);
+    }
+    if (simjson::Bool(f, "lowercase_headers")) {
+        // As every HTTP/2 answer names them.
+        for (const char* name : {"Error-Code", "Server-Tag", "Sub-Error", "Last-Login"}) {
+            if (!res.has_header(name)) continue;
+            std::string value = res.get_header_value(name), lower = name;
+            for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            res.headers.erase(name);
+            res.set_header(lower, value);
+        }
+    }
     m_sim.Finish(std::move(record), exchange, res);
 }

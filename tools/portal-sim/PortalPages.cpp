@@ -44,6 +44,10 @@ void CPortalPages::HandleProbe(const httplib::Request& req, httplib::Response& r
 
     if (mode == "none") {
         res.set_content("<html><head><title>Welcome</title></head><body>You are on line.</body></html>", "text/html");
+    } else if (mode == "detect") {
+        res.status = 302;
+        res.set_header("Location", m_sim.ServerUrl(target) + "/detect.html");
+        res.set_content("<html><body>Moved</body></html>", "text/html");
     } else if (mode == "loop") {
         res.status = 302;
         res.set_header("Location", m_sim.ServerUrl(server) + req.path);
@@ -162,6 +166,18 @@ std::string CPortalPages::PageHtml(const cJSON* scenario, int server) const {
     }
     html += "</body></html>";
     return html;
+}
+
+void CPortalPages::HandleDetect(const httplib::Request& req, httplib::Response& res, int server) {
+    JsonPtr scenario = m_sim.Scenario().Snapshot();
+    JsonPtr record = simhttp::NewRecord(req, server, "detect");
+    JsonPtr fault = m_sim.Scenario().TakeFault("detect");
+    if (!m_sim.ApplyTransportFault(fault.get(), req, res, record.get())) {
+        res.status = 302;
+        res.set_header("Location", m_sim.EntryUrl(scenario.get(), server, false));
+        res.set_content("<html><body>Moved</body></html>", "text/html");
+    }
+    m_sim.Finish(std::move(record), "detect", res);
 }
 
 void CPortalPages::HandlePage(const httplib::Request& req, httplib::Response& res, int server) {

@@ -22,6 +22,8 @@ public:
 
     void HandleProbe(const httplib::Request& req, httplib::Response& res, int server);
     void HandlePage(const httplib::Request& req, httplib::Response& res, int server);
+    // The gateway's detect page between the probe and the entry page.
+    void HandleDetect(const httplib::Request& req, httplib::Response& res, int server);
 
     // The configuration document as served by one server.
     std::string ConfigDocument(const cJSON* scenario, int server) const;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <httplib.h>
 
 #include "PortalExchanges.h"
@@ -200,16 +201,16 @@ bool CPortalSim::ApplyTransportFault(const cJSON* fault, const httplib::Request&
         res.set_content("<html><body>Server error</body></html>", "text/html");
         return true;
     }
-    std::string intercept = simjson::Str(fault, "intercept");
-    if (intercept == "302") {
+    int intercept = std::atoi(simjson::Str(fault, "intercept").c_str());
+    if (intercept >= 300 && intercept <= 399) {
         res.headers.erase("Server-Tag");
-        res.status = 302;
+        res.status = intercept;
         JsonPtr scenario = m_scenario.Snapshot();
         res.set_header("Location", EntryUrl(scenario.get(), 0, false));
         res.set_content("<html><body>Moved</body></html>", "text/html");
         return true;
     }
-    if (intercept == "200") {
+    if (intercept == 200) {
         res.headers.erase("Server-Tag");
         JsonPtr scenario = m_scenario.Snapshot();
         res.set_content(m_pages->PageHtml(scenario.get(), 0), "text/html");
@@ -245,6 +246,9 @@ void CPortalSim::SetupPortalRoutes(httplib::Server& server, int index) {
         m_pages->HandlePage(req, res, index);
     };
     server.Get("/portal/index.cgi", page);
+    server.Get("/detect.html", [this, index](const httplib::Request& req, httplib::Response& res) {
+        m_pages->HandleDetect(req, res, index);
+    });
     server.Get("/Portal/Index.cgi", page);
     static const std::pair<const char*, const char*> exchanges[] = {
         {"/portal/ticket", "ticket"}, {"/portal/auth", "login"},   {"/portal/state", "state"},

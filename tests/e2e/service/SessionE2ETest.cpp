@@ -153,6 +153,10 @@ const PrepCase kPrepCases[] = {
     // The second check's page request takes the last server and fails.
     {"ClusterUsedUpByThePageRequest", R"({"cluster":{"servers":2,"announce":[1,2]},"config":{"base_server":1}})",
      {1, 2}, "round 30000101 32/20010207", "", "", 0},
+    // The fallback goes to the public probe, which has no route from here.
+    {"DeadDetectPageFallsBackToThePublicProbe",
+     R"({"probe":{"mode":"detect"},"faults":{"detect":{"http_status":503}}})", {}, "30000101 32/20010207", "", "",
+     0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, PrepE2E, ::testing::ValuesIn(kPrepCases),
@@ -176,6 +180,7 @@ TEST_P(PrepE2E, PreparationEndsAsExpected) {
         }
     }
     ASSERT_TRUE(StartSim(scenario));
+    ASSERT_TRUE(m_ns.WriteResolvConf("nameserver 127.0.0.1\n"));  // no name resolves
     for (int server : c.stopped) ASSERT_TRUE(m_sim->StopServer(server));
     ASSERT_TRUE(StartService());
     ASSERT_TRUE(m_client->Handshake(kWait));
@@ -193,6 +198,11 @@ TEST_P(PrepE2E, PreparationEndsAsExpected) {
     } else if (!c.stopped.empty()) {
         std::string server = tickets.back()["_server"];
         EXPECT_TRUE(server == "2" || server == "3") << "ticket served by " << server;
+    }
+    if (std::string(c.name) == "DeadDetectPageFallsBackToThePublicProbe") {
+        EXPECT_NE(ServiceLog().find("requestConfig is :http://www.example.com\n"), std::string::npos);
+        EXPECT_EQ(Count("probe"), 1);
+        EXPECT_EQ(Count("detect"), 1);
     }
     if (std::string(c.name) == "ModuleUpdateRepeatsWithTheNewAlgorithm") {
         EXPECT_NE(tickets.front()["_algo"], kFreshAlgo);
@@ -220,10 +230,73 @@ TEST_F(SessionE2E, RecordedLoginWithoutPortalIsClosedThenOnLineWithoutOne) {
     EXPECT_NE(m_install->ReadFile("conf/conf.xml").find("<connState>0</connState>"), std::string::npos);
 }
 
+// A terminal list that would close the envelope reaches the client as text.
+TEST_F(SessionE2E, TerminalListIsEmbeddedOnlyAsOneElement) {
+    ASSERT_TRUE(Run());
+    ASSERT_TRUE(LogIn());
+    for (std::string list : {"<terminals><terminal><ticket>T</ticket></terminal></terminals>",
+                             "</response></P></M><M><OpS>Portal</OpS><OpT>NetModule</OpT><OpC>Injected</OpC><P>"
+                             "<response>"}) {
+        SCOPED_TRACE(list);
+        ASSERT_TRUE(m_sim->MergeScenario(R"({"answers":{"terminals":")" + list + R"("}})"));
+        m_client->Send("GetTerminalData", "");
+        auto data = m_client->WaitForOpc("SetTerminalData", kWait);
+        ASSERT_TRUE(data);
+        bool embedded = list.rfind("<terminals>", 0) == 0;
+        EXPECT_EQ(data->raw.find("<response><terminals><terminal>") != std::string::npos, embedded) << data->raw;
+        EXPECT_EQ(data->raw.find("<M>", 1), std::string::npos) << data->raw;
+        EXPECT_NE(data->raw.find("<host>"), std::string::npos);
+    }
+}
+
 TEST_F(SessionE2E, AnswersWithoutLifetimeOrIntervalNeverRepeatAtOnce) {
     ASSERT_TRUE(Run(R"({"answers":{"expire":"","interval":""}})"));
     ASSERT_TRUE(LogIn());
     ASSERT_TRUE(m_sim->WaitForRequests("heartbeat", 1, kWait));
     EXPECT_FALSE(m_sim->WaitForRequests("heartbeat", 3, milliseconds(3000)));
     EXPECT_LE(Count("ticket"), 1);
+}
+
+// Heartbeats failing from the first one: retried every second until the
+// login's tolerance is used up, then logged out with reason 3; a portal
+// that keeps sending modules is given up on the same way.
+struct BeatCase {
+    const char* name;
+    std::string scenario;  // "@BIN@": the program directory
+    Strings states;        // after connected, up to the logout
+    long beats;            // heartbeat requests sent
+};
+void PrintTo(const BeatCase& c, std::ostream* os) { *os << c.name; }
+
+class BeatE2E : public ServiceRun, public ::testing::WithParamInterface<BeatCase> {};
+
+const BeatCase kBeatCases[] = {
+    {"RefusedWithKeepRetryTwo", R"({"answers":{"keep_retry":2},"faults":{"heartbeat":{"error_code":9}}})",
+     {"3/140009", "12/1"}, 4},
+    {"HttpErrorWithKeepRetryZero", R"({"answers":{"keep_retry":0},"faults":{"heartbeat":{"http_status":500}}})",
+     {"3/150108", "12/1"}, 4},  // each failure is sent twice
+    // (Module progress is not shown while connected.)
+    {"ModuleOnEveryHeartbeat", R"({"faults":{"heartbeat":{"module_file":"@BIN@/zxmAlogic.zxm"}}})",
+     {"32/150003", "12/1"}, 3},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, BeatE2E, ::testing::ValuesIn(kBeatCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(BeatE2E, FailingHeartbeatsEndInLogoutThree) {
+    const BeatCase& c = GetParam();
+    std::string scenario = c.scenario;
+    if (size_t at = scenario.find("@BIN@"); at != std::string::npos) scenario.replace(at, 5, BinDir());
+    ASSERT_TRUE(Run(scenario));
+    ASSERT_TRUE(LogIn());
+    // Seconds, not the minute a heartbeat period defaults to.
+    ASSERT_TRUE(WaitState(12, milliseconds(15000))) << ::testing::PrintToString(States());
+    Strings states = States();
+    auto connected = std::find(states.begin(), states.end(), "2/1");
+    auto loggedOut = std::find(connected, states.end(), "12/1");
+    ASSERT_NE(loggedOut, states.end());
+    EXPECT_EQ(Strings(connected + 1, loggedOut + 1), c.states);
+    ASSERT_EQ(Count("logout"), 1);
+    EXPECT_EQ(Requests("logout")[0]["reason"], "3");
+    EXPECT_EQ(Count("heartbeat"), c.beats);
 }

@@ -16,10 +16,12 @@ bool InstallDir::Prepare(const Options& options, std::string* error) {
     std::error_code ec;
     fs::create_directories(File("conf"), ec);
     if (ec) return fail("cannot create " + m_path);
-    fs::path service = fs::path(VELNOR_E2E_BIN_DIR) / "VelnorSvr";
-    if (fs::exists(service))
-        fs::copy_file(service, File("VelnorSvr"), fs::copy_options::overwrite_existing, ec);
-    if (ec) return fail("cannot copy " + service.string());
+    // The service and the helper that runs module code for it.
+    for (const char* program : {"VelnorSvr", "VelnorAlgoHost"}) {
+        fs::path built = fs::path(VELNOR_E2E_BIN_DIR) / program;
+        if (fs::exists(built)) fs::copy_file(built, File(program), fs::copy_options::overwrite_existing, ec);
+        if (ec) return fail("cannot copy " + built.string());
+    }
 
     std::map<std::string, std::string> values = options.values;
     values.emplace("version", "1.0.0");

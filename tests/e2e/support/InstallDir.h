@@ -1,5 +1,5 @@
 // InstallDir: a temporary installation directory for an end-to-end run: the
-// service copied from the build, conf/conf.xml (root "conf" with "version",
+// service and its module helper copied from the build, conf/conf.xml (root "conf" with "version",
 // "redirect" pointing at the simulator's probe, and any extra values) and the
 // packed sample module as "zxmAlogic.zxm". The directory itself belongs to
 // the caller (usually a TempDir); one test thread uses an instance.
