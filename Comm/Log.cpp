@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -52,7 +53,12 @@ bool CLog::Create(const char* directory, const char* baseName, const char* dateF
         if (!append(date) || !append("_")) return false;
     }
     if (!append(baseName ? baseName : "")) return false;
-    return CreateFile(path, "a+") == 0;
+    if (CreateFile(path, "a+") != 0) return false;
+    // A second start on the same day appends to the same file and its limit.
+    struct stat info;
+    m_size = fstat(fileno(m_pFile), &info) == 0 ? static_cast<unsigned long long>(info.st_size) : 0;
+    m_bFull = false;
+    return true;
 }
 
 void CLog::WriteLog(int level, const char* format, ...) {
@@ -68,11 +74,38 @@ void CLog::WriteLog(int level, const char* format, ...) {
     }
     char stamp[kTimeSize];
     getTimeNow(stamp, sizeof(stamp), "%m-%d %H:%M:%S ");
+    size_t shown = static_cast<size_t>(length);
+    char note[64] = {0};
+    if (shown > kMaxMessage) {
+        shown = kMaxMessage;
+        snprintf(note, sizeof(note), " ... (cut, %d bytes in all)", length);
+    }
     {
         std::lock_guard<std::mutex> guard(m_lineLock);
-        WriteFile(stamp, strlen(stamp));
-        WriteFile(message, static_cast<size_t>(length));
-        WriteFile("\n", 1);
+        WriteLine(stamp, message, shown, note);
     }
     free(message);
+}
+
+void CLog::SetSizeLimit(unsigned long long bytes) {
+    std::lock_guard<std::mutex> guard(m_lineLock);
+    m_limit = bytes;
+}
+
+void CLog::WriteLine(const char* stamp, const char* message, size_t length, const char* note) {
+    if (m_bFull || !m_pFile) return;
+    size_t stampLength = strlen(stamp), noteLength = strlen(note);
+    unsigned long long line = stampLength + length + noteLength + 1;
+    if (m_size + line > m_limit) {
+        static const char kLast[] = "log size limit reached, nothing more is written to this file\n";
+        m_bFull = true;
+        WriteFile(stamp, stampLength);
+        WriteFile(kLast, sizeof(kLast) - 1);
+        return;
+    }
+    WriteFile(stamp, stampLength);
+    WriteFile(message, length);
+    WriteFile(note, noteLength);
+    WriteFile("\n", 1);
+    m_size += line;
 }

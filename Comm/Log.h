@@ -1,7 +1,9 @@
 // CLog: the service's dated log file. One process-wide instance, created
 // before main; every thread may call WriteLog, and whole lines never mix.
 // A line is "%m-%d %H:%M:%S " + message + "\n", written when its level is at
-// most the current level (0 until the program sets one).
+// most the current level (0 until the program sets one). A message longer
+// than kMaxMessage is cut, with its full length noted; once the file holds
+// its size limit, one last line says so and nothing more is written to it.
 #pragma once
 
 #include <cstddef>
@@ -25,11 +27,20 @@ public:
 
     static constexpr size_t kPathSize = 1024;
     static constexpr size_t kTimeSize = 50;
+    static constexpr size_t kMaxMessage = 4096;
+    static constexpr unsigned long long kMaxFileBytes = 64ULL << 20;
+    // Tests use a small limit; it applies from the next line on.
+    void SetSizeLimit(unsigned long long bytes);
 
 private:
     CLog() = default;
 
+    void WriteLine(const char* stamp, const char* message, size_t length, const char* note);
+
     std::atomic<int> m_level{0};
-    std::mutex m_lineLock;
+    std::mutex m_lineLock;  // the file and the counters below
+    unsigned long long m_size = 0;  // bytes in the open file
+    unsigned long long m_limit = kMaxFileBytes;
+    bool m_bFull = false;
     static CLog* m_pLog;
 };

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "Log.h"
+
 namespace {
 // The engine whose worker runs on this thread, so that a handler calling
 // StopMsgEngine or StartMsgEngine is recognised and never joins itself.
@@ -23,12 +25,20 @@ CMsgEngine::~CMsgEngine() {
 
 bool CMsgEngine::OnWorkerThread() const { return t_pWorkerOf == this; }
 
-void CMsgEngine::AddMessage(CAutoString message) {
+bool CMsgEngine::AddMessage(CAutoString message) {
     {
         std::unique_lock<MutexLock> lock(m_msgLock);
+        if (m_MsgQueue.size() >= kMaxQueued) {
+            if (!m_bDropping)
+                CLog::GetInst()->WriteLog(3, "message queue full (%zu), dropping messages", m_MsgQueue.size());
+            m_bDropping = true;
+            return false;
+        }
+        if (m_MsgQueue.size() < kMaxQueued / 2) m_bDropping = false;
         m_MsgQueue.push_back(std::move(message));
     }
     m_queueCond.notify_one();
+    return true;
 }
 
 size_t CMsgEngine::GetQueuedCount() const {

@@ -25,8 +25,12 @@ public:
     CMsgEngine(const CMsgEngine&) = delete;
     CMsgEngine& operator=(const CMsgEngine&) = delete;
 
-    // Appends to the queue; never blocks on the consumer.
-    void AddMessage(CAutoString message);
+    // Most messages held for the worker; a flood beyond it is dropped.
+    static constexpr size_t kMaxQueued = 1000;
+
+    // Appends to the queue; never blocks on the consumer. false (the message
+    // is dropped, and the first drop of a flood logged) when the queue is full.
+    bool AddMessage(CAutoString message);
     // Starts the worker unless running already.
     void StartMsgEngine();
     // Clears the running flag; the worker ends after the message it is
@@ -52,6 +56,7 @@ private:
     std::condition_variable_any m_queueCond;
     std::atomic<bool> m_Running{false};
     bool m_bStopping = false;  // an outside StopMsgEngine is joining; under m_msgLock
+    bool m_bDropping = false;  // the queue overflowed and has not drained since; under m_msgLock
     std::mutex m_threadLock;   // serialises start and stop from outside the worker
     std::thread m_worker;
 };

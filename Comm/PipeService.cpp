@@ -47,8 +47,17 @@ CPipeService::CPipeService() : m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) 
 
 CPipeService::~CPipeService() {
     StopMsgEngine();
+    RemoveOwnFifo();
+}
+
+void CPipeService::RemoveOwnFifo() {
+    CAutoString name;
+    {
+        std::lock_guard<std::mutex> lock(m_abortLock);
+        name = m_ownName;
+    }
     struct stat info;
-    if (!m_ownName.IsNull() && lstat(m_ownName, &info) == 0 && S_ISFIFO(info.st_mode)) unlink(m_ownName);
+    if (!name.IsNull() && lstat(name, &info) == 0 && S_ISFIFO(info.st_mode)) unlink(name);
 }
 
 void CPipeService::IgnoreSigPipe() {
@@ -69,7 +78,9 @@ int CPipeService::CreateNamedPipeInServer(const char* name, IPipeCallback* callb
     m_pCallback = callback;
     struct stat info;
     if (lstat(name, &info) == 0) {
-        if (S_ISFIFO(info.st_mode)) return -1;
+        // The messages carry tickets and the account: a FIFO that others
+        // own or may open is not reused.
+        if (S_ISFIFO(info.st_mode) && info.st_uid == geteuid() && (info.st_mode & 0077) == 0) return -1;
         // Writing through whatever else sits here (a link to some file of the
         // user's, a stray file) would spill the messages into it.
         if (unlink(name) != 0) return -2;

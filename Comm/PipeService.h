@@ -33,9 +33,10 @@ public:
     // of ending the process. Both programs call this at start.
     static void IgnoreSigPipe();
 
-    // Creates the own FIFO (mode 0600) when absent: 0. An existing FIFO is
-    // reused: -1. Anything else at the path (file, symbolic link) is replaced
-    // by a new FIFO: 0. -2 when no FIFO could be made.
+    // Creates the own FIFO (mode 0600) when absent: 0. An existing FIFO of
+    // ours that only we may open is reused: -1. Anything else at the path
+    // (someone else's or an open FIFO, a file, a symbolic link) is replaced
+    // by a new FIFO: 0. -2 when no FIFO could be made (e.g. a directory).
     int CreateNamedPipeInServer(const char* name, IPipeCallback* callback);
     // Service side: opens the own FIFO for writing (blocks until the peer
     // reads it; -1 on failure), then the peer FIFO for reading, retrying
@@ -52,6 +53,8 @@ public:
     // the text is null or when the write fails (e.g. the peer has gone).
     bool WritePipe(const char* text);
     void Disconnect() {}
+    // Unlinks the own FIFO if it is still one (also done at destruction).
+    void RemoveOwnFifo();
 
     bool IsConnected() const { return m_bConnected.load(); }
     // true: opens that wait or retry give up and LoopMsg returns; false

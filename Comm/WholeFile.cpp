@@ -1,12 +1,15 @@
 #include "WholeFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -86,6 +89,36 @@ int CWholeFile::Read(const char* fileName, size_t maxBytes, std::string& data) {
         }
         data.append(buffer.data(), static_cast<size_t>(n));
     }
+}
+
+namespace {
+
+// "." + base + "." + the six characters mkostemp puts in place of XXXXXX.
+bool IsTemporaryOf(const std::string& name, const std::string& base) {
+    std::string prefix = "." + base + ".";
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) return false;
+    for (size_t i = prefix.size(); i < name.size(); ++i)
+        if (!isalnum(static_cast<unsigned char>(name[i]))) return false;
+    return true;
+}
+
+}  // namespace
+
+int CWholeFile::RemoveLeftovers(const char* fileName) {
+    if (!fileName || !*fileName) return 0;
+    std::string target = ResolveTarget(fileName);
+    std::string dir = DirectoryOf(target);
+    std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
+    std::unique_ptr<DIR, int (*)(DIR*)> folder(opendir(dir.c_str()), closedir);
+    if (!folder) return 0;
+    int removed = 0;
+    while (dirent* entry = readdir(folder.get())) {
+        if (!IsTemporaryOf(entry->d_name, base)) continue;
+        struct stat info;
+        std::string path = dir + "/" + entry->d_name;
+        if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && unlink(path.c_str()) == 0) ++removed;
+    }
+    return removed;
 }
 
 int CWholeFile::WriteAtomic(const char* fileName, const void* data, size_t length) {

@@ -15,4 +15,8 @@ public:
     // failed; -3 the rename failed. The temporary file never stays behind.
     // An existing file keeps its mode and owner; a symbolic link is followed.
     static int WriteAtomic(const char* fileName, const void* data, size_t length);
+    // Removes temporary files WriteAtomic left for fileName when its process
+    // was killed half-way; the number removed. Only while no one else writes
+    // the file.
+    static int RemoveLeftovers(const char* fileName);
 };

@@ -35,7 +35,14 @@ CClientCommand::CClientCommand() : CClientCommand(std::cin, stdout, EndProcess) 
 CClientCommand::CClientCommand(std::istream& in, FILE* out, std::function<void(int)> exitProcess)
     : m_in(in), m_pOut(out), m_exit(std::move(exitProcess)) {}
 
-CClientCommand::~CClientCommand() { StopMsgEngine(); }
+CClientCommand::~CClientCommand() {
+    StopMsgEngine();
+    JoinPrompt();
+}
+
+void CClientCommand::JoinPrompt() {
+    if (m_prompt.joinable()) m_prompt.join();
+}
 
 void CClientCommand::SetUserInfo(const char* account, const char* password) {
     m_strAccount = account ? account : "";
@@ -58,6 +65,7 @@ void CClientCommand::DoMessage(CAutoString message) {
 }
 
 void CClientCommand::DefaultDeal(CXMLOpt& message) {
+    if (m_bEnded) return;  // the process is on its way out
     CAutoString opcode = message.GetValue("OpC");
     if (opcode == "NetStateMessageResp")
         DealNetStateMessage(message);
@@ -70,7 +78,12 @@ void CClientCommand::StartComplete(CXMLOpt&) {
 }
 
 void CClientCommand::DealNetStateMessage(CXMLOpt& message) {
-    switch (message.GetIntValue("P.newState")) {
+    int state = message.GetIntValue("P.newState");
+    if (m_bPromptShown && (state == INetConn::ES_CONNECTFAIL || state == INetConn::ES_DISCONNECTED)) {
+        DealSessionEnd(message);
+        return;
+    }
+    switch (state) {
         case INetConn::ES_PRECONNECTED:
             DealPreConnectedMsg(message);
             break;
@@ -112,11 +125,28 @@ void CClientCommand::DealPreConnectFailMsg(CXMLOpt& message) {
 void CClientCommand::DealConnectedMsg(CXMLOpt&) {
     if (m_bPromptShown.exchange(true)) return;
     Print("If you want go to offline, Please enter [y]:\n");
+    m_prompt = std::thread(&CClientCommand::ReadPrompt, this);
+}
+
+void CClientCommand::ReadPrompt() {
     std::string word;
     // The end of the input is no answer: without a terminal the session
     // simply stays on line.
     if (!ReadWord(m_in, word)) return;
+    m_bLogoutAsked = true;
     if (m_pPortal) m_pPortal->Logout("1");
+}
+
+void CClientCommand::DealSessionEnd(CXMLOpt& message) {
+    bool asked = m_bLogoutAsked;
+    int state = message.GetIntValue("P.newState");
+    if (!asked || state == INetConn::ES_CONNECTFAIL) {
+        CAutoString line;
+        line.Format("session ended, the error is %d, subcode is %s\n", message.GetIntValue("P.ErrorCode"),
+                    message.GetValue("P.subErrCode").c_str());
+        Print(line);
+    }
+    End(asked ? kExitDone : kExitSessionEnded);
 }
 
 void CClientCommand::DealConnectFailMsg(CXMLOpt& message) {
@@ -146,5 +176,6 @@ void CClientCommand::Print(const char* text) {
 }
 
 void CClientCommand::End(int status) {
+    if (m_bEnded.exchange(true)) return;
     if (m_exit) m_exit(status);
 }

@@ -3,8 +3,9 @@
 // service: it reads a copy of every message the portal business posts (the
 // hub queues them to this engine) and answers by calling the portal business
 // directly. All handlers run on this engine's worker thread, one at a time;
-// the prompt blocks that thread. A process-wide singleton; tests make their
-// own instances with their own streams. The portal is not owned.
+// the word at the prompt is read on a thread of its own, so a session that
+// ends without it is still reported. A process-wide singleton; tests make
+// their own instances with their own streams. The portal is not owned.
 #pragma once
 
 #include <atomic>
@@ -12,6 +13,7 @@
 #include <functional>
 #include <istream>
 #include <string>
+#include <thread>
 
 #include "AutoString.h"
 #include "Business.h"
@@ -28,12 +30,15 @@ public:
     static constexpr int kExitDone = 0;
     static constexpr int kExitLoginFailed = 1;
     static constexpr int kExitPrepareFailed = 2;
+    static constexpr int kExitSessionEnded = 3;  // ended without the user's word
 
     static CClientCommand* GetInst();
 
     void SetUserInfo(const char* account, const char* password);
     void GetUserInfo(CAutoString& account, CAutoString& password);
     void SetPortal(IConsolePortal* portal) { m_pPortal = portal; }
+    // What ending the process with a status means; set before Start.
+    void SetEnd(std::function<void(int)> end) { m_exit = std::move(end); }
 
     // Starts the engine, then starts the portal business.
     void Start();
@@ -49,6 +54,8 @@ protected:
     CClientCommand(std::istream& in, FILE* out, std::function<void(int)> exitProcess);
     ~CClientCommand() override;
     void DoMessage(CAutoString message) override;
+    // Waits for the prompt's reader (tests; its input must end).
+    void JoinPrompt();
 
 private:
     CClientCommand();
@@ -57,6 +64,9 @@ private:
     void DealPreConnectFailMsg(CXMLOpt& message);
     void DealConnectedMsg(CXMLOpt& message);
     void DealConnectFailMsg(CXMLOpt& message);
+    // After the prompt: the session is over, by the user's word or not.
+    void DealSessionEnd(CXMLOpt& message);
+    void ReadPrompt();
     void Print(const char* text);
     void End(int status);
 
@@ -68,4 +78,7 @@ private:
     std::function<void(int)> m_exit;
     std::atomic<bool> m_bLoginStarted{false};
     std::atomic<bool> m_bPromptShown{false};
+    std::atomic<bool> m_bLogoutAsked{false};
+    std::atomic<bool> m_bEnded{false};
+    std::thread m_prompt;
 };

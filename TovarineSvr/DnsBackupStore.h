@@ -7,6 +7,10 @@
 
 #include "AutoString.h"
 
+// What rewriting the resolver file returns when the lines it would displace
+// could not be stored first: the file is left alone.
+constexpr int kDnsBackupNotSaved = -2;
+
 class IDnsBackupStore {
 public:
     virtual ~IDnsBackupStore() = default;

@@ -22,5 +22,6 @@ public:
     virtual int IsPortalEnv() const = 0;
     // 1 with the session's addresses, -1 without a usable interface.
     virtual int GetIpAndMac(CAutoString& ip4, CAutoString& ip6, CAutoString& mac) = 0;
+    // 0, an errno value, or kDnsBackupNotSaved; on failure nothing changed.
     virtual int SetDNS(CAutoString& strDNS1, CAutoString& strDNS2) = 0;
 };

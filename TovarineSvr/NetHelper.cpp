@@ -187,13 +187,18 @@ CDnsBackup* CNetHelper::Backup() {
     return m_pBackup.get();
 }
 
-void CNetHelper::KeepBackup(std::unique_ptr<CDnsBackup> backup) {
+bool CNetHelper::KeepBackup(std::unique_ptr<CDnsBackup> backup) {
     // Saved before the file changes: a backup whose lines never reached the
-    // file is recognised later (Undo finds none of them) and dropped.
-    if (!m_pStore->Save(backup->Encode().c_str()))
-        CLog::GetInst()->WriteLog(3, "dns backup could not be saved; kept in memory only");
+    // file is recognised later (Undo finds none of them) and dropped. One
+    // kept only in memory would be lost with the process, and the host's
+    // servers with it.
+    if (!m_pStore->Save(backup->Encode().c_str())) {
+        CLog::GetInst()->WriteLog(3, "dns backup could not be saved; resolver file left alone");
+        return false;
+    }
     m_pBackup = std::move(backup);
     m_bBackupLoaded = true;
+    return true;
 }
 
 void CNetHelper::DropBackup() {
@@ -232,12 +237,9 @@ int CNetHelper::SetDNSServers(CAutoString& dns1, CAutoString& dns2) {
     std::string first = backup->m_strFirst, second = backup->m_strSecond;
 
     std::unique_ptr<CDnsBackup> previous = pending ? std::make_unique<CDnsBackup>(*pending) : nullptr;
-    KeepBackup(std::move(backup));
+    if (!KeepBackup(std::move(backup))) return kDnsBackupNotSaved;
     if (int error = Replace(fd.Get(), content, rewritten)) {
-        if (previous)
-            KeepBackup(std::move(previous));
-        else
-            DropBackup();
+        if (!previous || !KeepBackup(std::move(previous))) DropBackup();
         return error;
     }
     dns1 = first.c_str();

@@ -34,7 +34,8 @@ public:
     // changes when nothing is pending).
     // 0, or an errno value: the file cannot be opened (EACCES = 13), read or
     // written, is larger than kMaxResolvSize, or (EINVAL) neither server is a
-    // usable address; the file and the pair are then unchanged.
+    // usable address; kDnsBackupNotSaved when the store refused the backup.
+    // The file and the pair are then unchanged.
     int SetDNSServers(CAutoString& dns1, CAutoString& dns2);
     // Puts the host's lines back if a backup is pending; 0 when done or when
     // there is nothing to undo, else an errno value (the backup is kept).
@@ -60,7 +61,8 @@ public:
 
 private:
     CDnsBackup* Backup();
-    void KeepBackup(std::unique_ptr<CDnsBackup> backup);
+    // false (nothing changes) when the store refuses it.
+    bool KeepBackup(std::unique_ptr<CDnsBackup> backup);
     void DropBackup();
 
     CAutoString m_strResolvPath;

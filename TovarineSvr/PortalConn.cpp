@@ -56,7 +56,7 @@ int CPortalConn::InitPortalConf() {
     if (m_redirectUrlIpv6.IsEmpty()) m_redirectUrlIpv6 = kDefaultProbeUrl;
     conf.strTermUrl = local("termUrl");
     conf.strKeepUrl = local("keepUrl");
-    conf.iKeepRetry = LeadingInt(local("keepRetry"));
+    conf.iKeepRetry = ClampKeepRetry(LeadingInt(local("keepRetry")));
     conf.strTicket = local("ticket");
     conf.strStateUrl = local("stateUrl");
     conf.nDefaultAuth = LeadingInt(local("defaultAuth"));

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -77,13 +78,19 @@ public:
     void AccountTran();
     void SendData(const char* key, const char* value);
     static int IsTelNum(CAutoString text);
+    // Heartbeat failures tolerated, as far as the portal may ask: 0..kMaxKeepRetry.
+    static int ClampKeepRetry(int retry) { return retry < 0 ? 0 : retry > kMaxKeepRetry ? kMaxKeepRetry : retry; }
     CAutoString GetMD5FromPostData(const char* postData);
     CAutoString GetRequestHead(const char* postData);
     int UpdateAlgoid(CHttpData* pData);
     int SetDNS(CAutoString& strDomainConfig);
 
     // Clusters and bookkeeping.
+    // Also 0 once this network check has moved kMaxFailovers times or for
+    // kMaxFailoverSeconds: a list of dead servers must not hold the work thread.
     int GetNewServerIP(CAutoString& url);
+    // A network check starts: its failover allowance starts afresh.
+    void BeginNetworkCheck();
     void SetServerIp();
     void ResetNetConfig();
     int GetConnCfg();
@@ -98,6 +105,9 @@ public:
     static constexpr int kMaxDetectHops = 16;
     // "Run again" answers a terminal exchange repeats before it gives up.
     static constexpr int kMaxRepeats = 3;
+    static constexpr int kMaxKeepRetry = 30;
+    static constexpr int kMaxFailovers = 8;
+    static constexpr int kMaxFailoverSeconds = 60;
 
 private:
     // Fills a portal POST record; body and head must outlive the request.
@@ -147,5 +157,7 @@ private:
     HashBalance m_hashBalance6;
     // The lists and their texts: a second "ClientStart" reloads them from the message thread.
     std::mutex m_clusterLock;
+    int m_failovers = 0;  // the two below under m_clusterLock
+    std::chrono::steady_clock::time_point m_checkStart = std::chrono::steady_clock::now();
     unsigned m_preconnectPauseMs = 500;
 };

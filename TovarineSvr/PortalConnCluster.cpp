@@ -14,6 +14,11 @@ int CPortalConn::GetNewServerIP(CAutoString& url) {
 
     CAuthConfig& conf = *m_pPortalConf;
     std::lock_guard<std::mutex> guard(m_clusterLock);
+    if (m_failovers >= kMaxFailovers ||
+        std::chrono::steady_clock::now() - m_checkStart >= std::chrono::seconds(kMaxFailoverSeconds)) {
+        CLog::GetInst()->WriteLog(3, "no more failover in this network check (%d servers tried)", m_failovers);
+        return 0;
+    }
     bool v6 = conf.m_afType == 10 && !conf.ip6.IsEmpty();
     HashBalance& balance = v6 ? m_hashBalance6 : m_hashBalance4;
     std::string key = v6 ? conf.ip6.GetBuffer() : conf.ip4.GetBuffer();
@@ -22,8 +27,15 @@ int CPortalConn::GetNewServerIP(CAutoString& url) {
 
     url.Replace(host, server.c_str());
     balance.deleteIp(server);
+    ++m_failovers;
     CLog::GetInst()->WriteLog(3, "GetNewServerIP old url %s, new url %s", host.GetBuffer(), url.GetBuffer());
     return 1;
+}
+
+void CPortalConn::BeginNetworkCheck() {
+    std::lock_guard<std::mutex> guard(m_clusterLock);
+    m_failovers = 0;
+    m_checkStart = std::chrono::steady_clock::now();
 }
 
 void CPortalConn::SetServerIp() {

@@ -1,5 +1,6 @@
 // The request-response exchanges with the portal server and their common
 // request path.
+#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include "AuthConfig.h"
 #include "CommFunc.h"
 #include "CurlHttp.h"
+#include "DnsBackupStore.h"
 #include "HttpData.h"
 #include "ISvrInfoCenter.h"
 #include "Log.h"
@@ -264,7 +266,8 @@ int CPortalConn::Connect(const char* pXmlStr) {
         return -1;
     }
     SaveAuthResponse(account, retry, keepUrl, termUrl, userConfig, domainConfig);
-    if (!conf.m_strDNS.IsEmpty() && SetDNS(conf.m_strDNS) == 13) {
+    int dns = conf.m_strDNS.IsEmpty() ? 0 : SetDNS(conf.m_strDNS);
+    if (dns == EACCES || dns == kDnsBackupNotSaved) {
         NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, 150110, "");
         return -1;
     }
@@ -298,6 +301,9 @@ void CPortalConn::SaveAuthResponse(CAutoString& userName, int& retry, CAutoStrin
     conf.userName = userName;
     conf.strKeepUrl = strKeepUrl;
     conf.strTermUrl = strTermUrl;
+    // The portal's count is only trusted so far: a huge one would keep a dead
+    // session "connected" for ever.
+    retry = ClampKeepRetry(retry);
     conf.iKeepRetry = retry;
     conf.againstList = CAutoString(strUserConfig.GetBuffer());
     conf.checkWifiInterval = static_cast<unsigned long>(CPortalParser::GetCheckWifiShareTime(strUserConfig));

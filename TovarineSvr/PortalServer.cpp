@@ -122,6 +122,8 @@ void CPortalServer::Start(const char*, CXMLOpt&) {
 void CPortalServer::CheckEnv(const char*, CXMLOpt&) { CheckNetStatus(0); }
 
 void CPortalServer::Connect(const char*, CXMLOpt& message) {
+    // Only the newest login waits: a burst of requests must not all reach the portal.
+    m_taskMgr.RemoveTask(TovarineSvr::auth);
     AddTask(TovarineSvr::auth, TovarineSvr::high, message.GetDoc());
 }
 
@@ -137,6 +139,8 @@ void CPortalServer::TerminalTermRequest(const char*, CXMLOpt& message) {
         std::lock_guard<std::mutex> guard(m_otherTicketLock);
         m_otherTicket = message.GetValue("P.ticket");
     }
+    // Every pending request would use the newest ticket anyway.
+    m_taskMgr.RemoveTask(TovarineSvr::terminalTerm);
     AddTask(TovarineSvr::terminalTerm, TovarineSvr::high, message.GetDoc());
 }
 
@@ -144,7 +148,11 @@ void CPortalServer::TerminalTermRequest(const char*, CXMLOpt& message) {
 
 void CPortalServer::CheckNetStatus(int delayTime) { SetTimer(TovarineSvr::checkNet, delayTime, true); }
 
-void CPortalServer::DisConnect(CAutoString source) { NetworkTraffic(CTrafficStatistics::LOGOUT, source); }
+void CPortalServer::DisConnect(CAutoString source) {
+    // A logout overrides logins that have not started yet.
+    m_taskMgr.RemoveTask(TovarineSvr::auth);
+    NetworkTraffic(CTrafficStatistics::LOGOUT, source);
+}
 
 void CPortalServer::AddTask(TaskItem item, TaskLevel level, const char* tag, TaskItem next) {
     Task task;
@@ -298,7 +306,7 @@ void CPortalServer::ServerStatus(int) {
     m_taskMgr.RemoveAllTask();
     m_pPortalConn->ExitPrepare();
     m_pPortalConn->Destroy();
-    if (m_pPortalConn->GetConnCfg() != 1) RestoreHostDns();
+    RestoreHostDns();
     m_pPortalConn.reset();
 }
 

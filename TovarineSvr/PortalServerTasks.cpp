@@ -23,6 +23,8 @@ using TovarineSvr::TaskLevel;
 namespace {
 
 const int kGiveUpCode = 150003;
+// Tag of the network check a ticket failover queues.
+const char kFailoverTag[] = "failover";
 
 bool IsSessionTask(TaskItem item) { return item == TovarineSvr::auth || item == TovarineSvr::term; }
 
@@ -65,10 +67,12 @@ void CPortalServer::StartHeartbeats() {
     if (config && config->checkWifiInterval != 0) SetTimer(TovarineSvr::checkWifi, 2, true);
 }
 
-void CPortalServer::checkNet(Task&) {
+void CPortalServer::checkNet(Task& task) {
     CLog::GetInst()->WriteLog(3, "check net status start");
     if (!m_pPortalConn) return;
     CPortalConn& conn = *m_pPortalConn;
+    // A check that follows a ticket failover carries on with its allowance.
+    if (!(task.tag == kFailoverTag)) conn.BeginNetworkCheck();
     conn.NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTING, 30000101, "");
     CAutoString name("");
     if (m_pNetHelper->GetActiveCardName(name) < 0 && m_pNetHelper->GetActiveInterfaceNameIPv6(name) < 0) {
@@ -92,6 +96,9 @@ void CPortalServer::checkNet(Task&) {
     conn.SetServerIp();
     int result = conn.RequestConfig(0);
     if (result == 1) {
+        // The portal intercepts: no session of ours is live, so servers an
+        // earlier run left in the resolver file go.
+        RestoreHostDns();
         m_bPortalEnv = 1;
         conn.ResetNetConfig();
         CLog::GetInst()->WriteLog(3, "[CPortalServer::checkNet]reqTicket...");
@@ -101,6 +108,7 @@ void CPortalServer::checkNet(Task&) {
             CLog::GetInst()->WriteLog(3, "net is connected,now disconnect");
             AddTask(TovarineSvr::term, TovarineSvr::normal, "5", TovarineSvr::checkNet);
         } else {
+            RestoreHostDns();
             ChangeToUnknowEnv();
         }
     } else {
@@ -135,7 +143,7 @@ void CPortalServer::reqTicket(Task& task) {
     int result = m_pPortalConn->RequestTicket();
     if (RunAgain(task, result)) return;
     if (result == -99) {
-        AddTask(TovarineSvr::checkNet);
+        AddTask(TovarineSvr::checkNet, TovarineSvr::normal, kFailoverTag);
     } else if (result == 1) {
         CAuthConfig* config = m_pPortalConn->GetAuthConfig();
         SetTimer(TovarineSvr::reqTicket, CTaskPolicy::TicketRefreshSeconds(config ? config->expire : 0),
@@ -151,6 +159,7 @@ void CPortalServer::reqState(Task& task) {
     if (result == 1) {
         StartHeartbeats();
     } else if (result == -14) {
+        RestoreHostDns();
         StopTask(TovarineSvr::pluse);
         StopTask(TovarineSvr::checkWifi);
         StopTask(TovarineSvr::termForWifi);
@@ -168,6 +177,8 @@ void CPortalServer::auth(Task& task) {
     int result = m_pPortalConn->Connect(task.tag);
     if (RunAgain(task, result)) return;
     if (result == 1) {
+        // A request that waited behind this login would only log in again.
+        m_taskMgr.RemoveTask(TovarineSvr::auth);
         StartHeartbeats();
         NetworkTraffic(CTrafficStatistics::LOGIN, CAutoString(""));
     } else {
@@ -179,18 +190,15 @@ void CPortalServer::term(Task& task) {
     if (!m_pPortalConn) return;
     int result = m_pPortalConn->DisConnect(task.tag);
     if (RunAgain(task, result)) return;
-    if (result == 0) {
-        // Not in a portal environment: the session record is closed.
-        RestoreHostDns();
-        return;
-    }
+    // The session is over whatever the portal answered (a user who left
+    // campus gets no answer at all): the portal's servers must not outlive it.
+    RestoreHostDns();
     if (result != 1) return;
     StopTask(TovarineSvr::pluse);
     StopTask(TovarineSvr::checkWifi);
     StopTask(TovarineSvr::termForWifi);
     // No periodic report outlives its session.
     StopTask(TovarineSvr::trafficStatistics);
-    RestoreHostDns();
     if (!(task.tag == "2") && !(task.tag == "7")) AddTask(TovarineSvr::reqTicket);
 }
 
@@ -204,6 +212,7 @@ void CPortalServer::pluse(Task& task) {
         SetTimer(TovarineSvr::pluse, m_policy.HeartbeatSeconds(config ? config->iInterval : 0, result == 1),
                  true);
     } else if (result == -14) {
+        RestoreHostDns();
         StopTask(TovarineSvr::pluse);
         AddTask(TovarineSvr::reqState);
     } else {

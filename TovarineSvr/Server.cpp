@@ -24,6 +24,12 @@ void CServer::ServerStatus(int status) {
     for (auto& entry : m_BusinessMap) entry.second->ServerStatus(status);
 }
 
+void CServer::Shutdown() {
+    m_pipeSvr.StopMsgEngine();
+    for (auto& entry : m_BusinessMap) entry.second->ServerStatus(0);
+    m_pipeSvr.RemoveOwnFifo();
+}
+
 void CServer::DoWorkOnPipe(CAutoString message) {
     CXMLOpt document(message);
     if (!document.IsWellFormed()) return;

@@ -27,6 +27,9 @@ public:
     // Runs the pipe read loop; when it fails every business is told once.
     int DoWork();
     void ServerStatus(int status);
+    // The service is ending: no more envelopes are handed on, every business
+    // stops, and the own FIFO goes. Any thread but the hub's message thread.
+    void Shutdown();
 
     void DoWorkOnPipe(CAutoString message) override;
     void RegisterBusiness(const char* name, IBusiness* business) override;

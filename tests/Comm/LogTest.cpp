@@ -29,6 +29,7 @@ protected:
     void TearDown() override {
         m_log->CloseFile();
         m_log->SetLevel(0);
+        m_log->SetSizeLimit(CLog::kMaxFileBytes);
     }
     TempDir m_dir;
     CLog* m_log = CLog::GetInst();
@@ -51,6 +52,25 @@ TEST_F(CLogTest, WritesNonEmptyLinesUpToTheLevelIntoAPrivateDirectory) {
     struct stat info;
     ASSERT_EQ(stat((m_dir.Path() + "/Log").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+// A flood of big messages: each is cut with its length noted, and the file
+// stops at its limit (counting what an earlier start wrote) with one line.
+TEST_F(CLogTest, LongMessagesAreCutAndTheFileStopsAtItsLimit) {
+    std::string path = m_dir.Path() + "/Info.log";
+    std::ofstream(path) << std::string(1000, 'x') << "\n";
+    ASSERT_TRUE(m_log->Create(m_dir.Path().c_str(), "Info.log", ""));
+    m_log->SetLevel(3);
+    m_log->SetSizeLimit(20000);
+    std::string big(100000, 'b');
+    for (int i = 0; i < 10; ++i) m_log->WriteLog(3, "%s", big.c_str());
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 1u + 4u + 1u);
+    std::string cut = std::string(CLog::kMaxMessage, 'b') + " ... (cut, 100000 bytes in all)";
+    for (size_t i = 1; i <= 4; ++i) EXPECT_EQ(lines[i].substr(15), cut);
+    EXPECT_EQ(lines[5].substr(15), "log size limit reached, nothing more is written to this file");
 }
 
 TEST_F(CLogTest, FileNameCarriesDateAndSingleSlash) {

@@ -81,7 +81,7 @@ TEST(CMsgEngineTest, HandlerMayStopAndRestartItsOwnEngine) {
 TEST(CMsgEngineTest, RepeatedStartAndStopWhileProducingLosesAndRepeatsNothing) {
     CRecordingEngine engine;
     std::thread producer([&] {
-        for (const std::string& text : Numbered(2000)) engine.AddMessage(text.c_str());
+        for (const std::string& text : Numbered(900)) engine.AddMessage(text.c_str());
     });
     for (int round = 0; round < 200; ++round) {
         engine.StartMsgEngine();
@@ -89,5 +89,17 @@ TEST(CMsgEngineTest, RepeatedStartAndStopWhileProducingLosesAndRepeatsNothing) {
     }
     producer.join();
     engine.StartMsgEngine();
-    EXPECT_EQ(engine.m_seen.WaitFor(2000), Numbered(2000));
+    EXPECT_EQ(engine.m_seen.WaitFor(900), Numbered(900));
+}
+
+TEST(CMsgEngineTest, AFullQueueDropsTheFloodAndTakesMessagesAgainOnceDrained) {
+    CRecordingEngine engine;
+    const Strings all = Numbered(CMsgEngine::kMaxQueued + 5);
+    size_t taken = 0;
+    for (const std::string& text : all) taken += engine.AddMessage(text.c_str());
+    EXPECT_EQ(taken, CMsgEngine::kMaxQueued);
+    engine.StartMsgEngine();
+    EXPECT_EQ(engine.m_seen.WaitFor(CMsgEngine::kMaxQueued), Strings(all.begin(), all.end() - 5));
+    EXPECT_TRUE(engine.AddMessage("late"));
+    EXPECT_EQ(engine.m_seen.WaitFor(CMsgEngine::kMaxQueued + 1).back(), "late");
 }

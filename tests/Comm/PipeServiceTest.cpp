@@ -195,22 +195,32 @@ TEST_F(CPipeServiceTest, WritesWithoutAReaderReturnFalseAndTheProcessLives) {
     EXPECT_EQ(read(reader.Get(), &byte, 1), 0);
 }
 
-TEST_F(CPipeServiceTest, ExistingFifoIsReusedAnythingElseReplacedAndRemovedAtTheEnd) {
+TEST_F(CPipeServiceTest, OwnPrivateFifoIsReusedAnythingElseReplacedAndRemovedAtTheEnd) {
     std::ofstream(m_target) << "keep me";
-    for (const std::string kind : {"fifo", "file", "link"}) {
+    for (const std::string kind : {"fifo", "open fifo", "file", "link", "directory"}) {
         SCOPED_TRACE(kind);
-        const bool reused = kind == "fifo";
+        const bool reused = kind == "fifo", blocked = kind == "directory";
         if (kind == "file") std::ofstream(m_svrPath) << "stale";
-        ASSERT_EQ(reused           ? mkfifo(m_svrPath.c_str(), 0600)
-                  : kind == "link" ? symlink(m_target.c_str(), m_svrPath.c_str())
-                                   : 0,
-                  0);
+        if (kind == "link") {
+            ASSERT_EQ(symlink(m_target.c_str(), m_svrPath.c_str()), 0);
+        }
+        if (kind == "directory") {
+            ASSERT_EQ(mkdir(m_svrPath.c_str(), 0700), 0);
+        }
+        if (kind.find("fifo") != std::string::npos) {
+            ASSERT_EQ(mkfifo(m_svrPath.c_str(), 0600), 0);
+            ASSERT_EQ(chmod(m_svrPath.c_str(), reused ? 0600 : 0666), 0);
+        }
         struct stat before = {}, info = {};
         lstat(m_svrPath.c_str(), &before);
         {
             CPipeService service;
-            EXPECT_EQ(service.CreateNamedPipeInServer(m_svrPath.c_str(), nullptr), reused ? -1 : 0);
+            EXPECT_EQ(service.CreateNamedPipeInServer(m_svrPath.c_str(), nullptr), reused ? -1 : blocked ? -2 : 0);
             ASSERT_EQ(lstat(m_svrPath.c_str(), &info), 0);
+            if (blocked) {
+                EXPECT_TRUE(S_ISDIR(info.st_mode));
+                continue;
+            }
             EXPECT_TRUE(S_ISFIFO(info.st_mode));
             EXPECT_EQ(info.st_mode & 0777, 0600u);
             EXPECT_TRUE(!reused || info.st_ino == before.st_ino);  // a replacement may get the freed number
@@ -218,6 +228,7 @@ TEST_F(CPipeServiceTest, ExistingFifoIsReusedAnythingElseReplacedAndRemovedAtThe
         EXPECT_NE(access(m_svrPath.c_str(), F_OK), 0);
         EXPECT_EQ(ReadFile(m_target), "keep me");
     }
+    rmdir(m_svrPath.c_str());
 }
 
 TEST_F(CPipeServiceTest, OpenRefusesALinkPutInPlaceOfTheFifo) {

@@ -24,6 +24,7 @@ struct FakePortal : IConsolePortal {
 struct TestConsole : CClientCommand {
     TestConsole(std::istream& in, FILE* out, std::function<void(int)> exit) : CClientCommand(in, out, exit) {}
     using CClientCommand::DoMessage;
+    using CClientCommand::JoinPrompt;
 };
 
 std::string State(int newState, int code = 0, const std::string& sub = "") {
@@ -40,6 +41,7 @@ protected:
         m_console.reset();
         m_out.reset(tmpfile());
         m_exits.clear();
+        m_in.clear();
         m_in.str(input);
         m_console = std::make_unique<TestConsole>(m_in, m_out.get(), [this](int s) { m_exits.push_back(s); });
         m_console->SetPortal(&m_portal);
@@ -134,4 +136,32 @@ TEST_F(CClientCommandTest, OtherMessagesAndBrokenOnesAreIgnored) {
     Deliver("");
     EXPECT_TRUE(m_portal.calls.empty());
     EXPECT_TRUE(m_exits.empty());
+}
+
+// After the prompt: the user's word ends with 0; a session that ends without
+// it prints one line and ends with 3; either way only once.
+TEST_F(CClientCommandTest, SessionEndAfterThePromptIsReportedWithItsCode) {
+    const std::string prompt = "If you want go to offline, Please enter [y]:\n";
+    struct Case {
+        std::string input, end;
+        std::vector<int> exits;
+        std::string output;
+    } cases[] = {
+        {"y\n", State(12, 1), {0}, ""},
+        {"", State(12, 14), {3}, "session ended, the error is 14, subcode is \n"},
+        {"", State(3, 150108), {3}, "session ended, the error is 150108, subcode is \n"},
+        {"y\n", State(3, 140021, "x"), {0}, "session ended, the error is 140021, subcode is x\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.end);
+        Console(c.input);
+        Deliver(State(2, 1));
+        m_console->JoinPrompt();
+        EXPECT_EQ(m_portal.calls, c.input.empty() ? std::vector<std::string>{} : std::vector<std::string>{"logout 1"});
+        m_portal.calls.clear();
+        Deliver(c.end);
+        Deliver(State(12, 1));
+        EXPECT_EQ(m_exits, c.exits);
+        EXPECT_EQ(Output(), prompt + c.output);
+    }
 }

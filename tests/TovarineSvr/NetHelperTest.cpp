@@ -173,7 +173,7 @@ TEST_F(CNetHelperTest, BackupSurvivesARestartAndASecondRewrite) {
     EXPECT_EQ(ReadText(m_resolv), original);
 }
 
-TEST_F(CNetHelperTest, ReplacedFileIsLeftAndUnsavedBackupStillRestoresWithinTheRun) {
+TEST_F(CNetHelperTest, ReplacedFileIsLeftAndAnUnsavableBackupLeavesTheFileAlone) {
     WriteText(m_resolv, "nameserver 10.1.1.1\n");
     auto helper = NewHelper();
     Apply(*helper, "1.2.3.4", "5.6.7.8");
@@ -182,10 +182,11 @@ TEST_F(CNetHelperTest, ReplacedFileIsLeftAndUnsavedBackupStillRestoresWithinTheR
     EXPECT_EQ(ReadText(m_resolv), "nameserver 10.9.9.9\n");
     EXPECT_FALSE(helper->HasBackup());
 
-    CNetHelper unsaved(m_resolv.c_str(), std::make_unique<CFailingStore>());  // as on a full disk
-    Apply(unsaved, "1.2.3.4", "5.6.7.8");
-    EXPECT_EQ(unsaved.RestoreDNSServers(), 0);
+    // As on a full disk: a kill would lose the host's servers for good.
+    CNetHelper unsaved(m_resolv.c_str(), std::make_unique<CFailingStore>());
+    EXPECT_EQ(Apply(unsaved, "1.2.3.4", "5.6.7.8", kDnsBackupNotSaved), "1.2.3.4|5.6.7.8");
     EXPECT_EQ(ReadText(m_resolv), "nameserver 10.9.9.9\n");
+    EXPECT_FALSE(unsaved.HasBackup());
 }
 
 TEST(CDnsBackupTest, EncodingRoundTripsAnyBytesAndRejectsForeignText) {

@@ -1,5 +1,6 @@
 // State changes and their messages, the replay, error headers, the account
 // domain rule and published values.
+#include <climits>
 #include <cstring>
 #include <thread>
 
@@ -106,6 +107,26 @@ TEST_F(PortalConnTest, ClusterFromTheSettingsIsWalkedThroughOnce) {
     EXPECT_EQ(m_conn->GetNewServerIP(url), 0);
     m_conn->ReloadServerLists();  // a second "ClientStart" refills a used-up list
     EXPECT_EQ(m_conn->GetNewServerIP(url), 1);
+}
+
+TEST_F(PortalConnTest, OneNetworkCheckMovesThroughAtMostEightServers) {
+    std::string list;
+    for (int i = 1; i <= 12; ++i) list += "10.0.0." + std::to_string(i) + ",";
+    MakeConn({{"serverCluster", list}});
+    Conf().ip4 = "10.20.30.40";
+    CAutoString url("http://portal/t");
+    int moved = 0;
+    while (moved < 20 && m_conn->GetNewServerIP(url)) ++moved;
+    EXPECT_EQ(moved, CPortalConn::kMaxFailovers);
+    m_conn->BeginNetworkCheck();
+    EXPECT_EQ(m_conn->GetNewServerIP(url), 1);
+}
+
+TEST_F(PortalConnTest, KeepRetryIsHeldToItsBound) {
+    const std::pair<int, int> cases[] = {{-5, 0}, {0, 0}, {2, 2}, {30, 30}, {31, 30}, {INT_MAX, 30}};
+    for (const auto& c : cases) EXPECT_EQ(CPortalConn::ClampKeepRetry(c.first), c.second) << c.first;
+    MakeConn({{"keepRetry", "2147483647"}});  // stored by an earlier run
+    EXPECT_EQ(Conf().iKeepRetry, CPortalConn::kMaxKeepRetry);
 }
 
 TEST_F(PortalConnTest, ReplayFromTheMessageThreadNeverTearsAMessage) {

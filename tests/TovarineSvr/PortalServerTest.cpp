@@ -130,13 +130,15 @@ TEST_F(CPortalServerTest, TimersAndMessagesOnlyQueueTasks) {
             ("<M><OpS>client</OpS><OpT>Portal</OpT><OpC>" + opcode + "</OpC><P>" + param + "</P></M>")
                 .c_str());
     };
+    deal("PortalConnect", "<user>a</user><password>a</password>");
     deal("PortalConnect", "<user>a</user><password>b</password>");
     deal("GetTerminalData", "");
     deal("GetTerminalData", "");
+    deal("TerminalTermSend", "<ticket>T1</ticket>");
     deal("TerminalTermSend", "<ticket>T2</ticket>");
     deal("NoSuchThing", "");
     std::vector<std::string> taken = Drain(*m_server);
-    ASSERT_EQ(taken.size(), 3u);  // the second terminal request replaced the first
+    ASSERT_EQ(taken.size(), 3u);  // each second request replaced the first
     EXPECT_EQ(taken[0].rfind("6/2/<M>", 0), 0u) << taken[0];
     EXPECT_NE(taken[0].find("<password>b</password>"), std::string::npos);
     EXPECT_EQ(taken[1].rfind("11/2/", 0), 0u);
@@ -181,7 +183,9 @@ TEST_F(CPortalServerTest, StopWaitsForTheRunningTaskAndFreesTheSessionAfterIt) {
     EXPECT_EQ(m_server->GetPortalConn(), nullptr);
 }
 
-TEST_F(CPortalServerTest, LogoutWithoutASessionIsRefused) {
+TEST_F(CPortalServerTest, LogoutWithoutASessionIsRefusedAndCancelsPendingLogins) {
+    m_server->DealMsg("<M><OpS>client</OpS><OpT>Portal</OpT><OpC>PortalConnect</OpC><P></P></M>");
+    m_server->DisConnect(CAutoString("2"));
     EXPECT_EQ(m_server->NetworkTraffic(0, "2"), -1);
     EXPECT_TRUE(Drain(*m_server).empty());
 }

@@ -27,22 +27,28 @@ TEST(StartupTest, OnlyALiveVelnorSvrCountsAsRunning) {
     EXPECT_FALSE(IsServiceAlive(std::to_string(service.Pid()).c_str()));
 }
 
-TEST(StartupTest, JunkOrMissingPidIsWrittenAndLiveServiceRefuses) {
+TEST(StartupTest, TheLockDecidesAndThePidIsRecorded) {
     TempDir dir;
-    std::string file = dir / "conf.xml";
+    std::string file = dir / "conf.xml", lockPath = dir / "VelnorSvr.lock";
     const std::string mine = std::to_string(getpid()) + "\n";
-    for (const char* conf : {"<conf><PID>abc</PID></conf>", "<conf><version>1.0.0</version></conf>"}) {
-        std::ofstream(file) << conf;
-        CInfoCenter store(CInfoCenter::Flavor::Service, file.c_str());
-        EXPECT_TRUE(StartSingle(&store)) << conf;
-        CInfoCenter reloaded(CInfoCenter::Flavor::Service, file.c_str());
-        EXPECT_EQ(std::string(reloaded.GetLocalValue("PID")), mine) << conf;
-        EXPECT_STREQ(reloaded.GetLocalValue("version"), strstr(conf, "1.0.0") ? "1.0.0" : "") << conf;
-    }
-    CInfoCenter store(CInfoCenter::Flavor::Service, file.c_str());
     NamedSleeper service(dir, "VelnorSvr");
+    // A recorded PID of a live service does not count while the lock is free.
+    for (std::string pid : {std::string("abc"), std::to_string(service.Pid())}) {
+        std::ofstream(file) << "<conf><PID>" << pid << "</PID><version>1.0.0</version></conf>";
+        CInfoCenter store(CInfoCenter::Flavor::Service, file.c_str());
+        CUniqueFd lock, second;
+        EXPECT_TRUE(StartSingle(&store, lockPath.c_str(), lock)) << pid;
+        EXPECT_TRUE(lock.IsValid());
+        EXPECT_FALSE(StartSingle(&store, lockPath.c_str(), second)) << pid;  // held by the first
+        CInfoCenter reloaded(CInfoCenter::Flavor::Service, file.c_str());
+        EXPECT_EQ(std::string(reloaded.GetLocalValue("PID")), mine) << pid;
+        EXPECT_STREQ(reloaded.GetLocalValue("version"), "1.0.0");
+    }
+    // Without a usable lock file the recorded PID decides.
+    CInfoCenter store(CInfoCenter::Flavor::Service, file.c_str());
     store.SetLocalValue("PID", std::to_string(service.Pid()).c_str());
-    EXPECT_FALSE(StartSingle(&store));
+    CUniqueFd lock;
+    EXPECT_FALSE(StartSingle(&store, (dir / "no/such/dir/lock").c_str(), lock));
 }
 
 TEST(StartupTest, WipeArgumentClearsEveryByte) {

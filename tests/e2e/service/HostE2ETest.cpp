@@ -13,20 +13,6 @@ namespace {
 
 class HostE2E : public ServiceRun {
 protected:
-    // Console mode: the account and the password as arguments, no client.
-    bool StartConsole(const std::string& password, const std::string& stdinPath = "/dev/null") {
-        ServiceOptions options;
-        options.args = {kAccount, password};
-        options.stdinPath = stdinPath;
-        options.withClient = false;
-        return StartService(options);
-    }
-    // The service's exit status, or -1 when it is still running at the limit.
-    int ExitStatus() {
-        int status = 0;
-        if (!m_service.WaitExit(kWait, &status)) return -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
     // A login answer carrying these sharing rules, checked every second.
     static std::string SharingRules(const std::string& process, int ipforward, int logoutDelay) {
         return R"({"answers":{"interval":1,"user_config":"<user-config><against><process displayname=\"Hotspot\">)" +

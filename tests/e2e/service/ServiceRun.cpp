@@ -5,6 +5,7 @@
 #include <cjson/cJSON.h>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <fstream>
 #include <iostream>
@@ -57,7 +58,7 @@ bool ServiceRun::StartService(const ServiceOptions& options) {
 
 bool ServiceRun::RestartService() {
     m_client.reset();
-    m_service.Stop(milliseconds(2000));
+    m_service.Kill();
     return Launch(ServiceOptions());
 }
 
@@ -80,6 +81,12 @@ bool ServiceRun::Launch(const ServiceOptions& options) {
     if (m_client->Open(kWait, &error)) return true;
     ADD_FAILURE() << error << "\n" << ServiceOutput();
     return false;
+}
+
+int ServiceRun::ExitStatus(milliseconds limit) {
+    int status = 0;
+    if (!m_service.WaitExit(limit, &status)) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 bool ServiceRun::Prepare() {

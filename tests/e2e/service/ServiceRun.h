@@ -45,8 +45,18 @@ protected:
     bool StartService(const ServiceOptions& options);
     bool StartService() { return StartService(ServiceOptions()); }
     bool Run(const std::string& scenario = "") { return StartSim(scenario) && StartService(); }
-    // Stops the service and starts it again on the same installation.
+    // Kills the service and starts it again on the same installation.
     bool RestartService();
+    // Console mode: the account and the password as arguments, no client.
+    bool StartConsole(const std::string& password, const std::string& stdinPath = "/dev/null") {
+        ServiceOptions options;
+        options.args = {kAccount, password};
+        options.stdinPath = stdinPath;
+        options.withClient = false;
+        return StartService(options);
+    }
+    // The service's exit status, or -1 when it is still running at the limit.
+    int ExitStatus(milliseconds limit = kWait);
     // The client's start and network check, then pre-connected.
     bool Prepare();
     // Prepare, then log in as alice and wait until connected.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -136,4 +137,53 @@ TEST_F(ServiceStartupTest, DesktopClientMessagesReachThePortalBusiness) {
     ASSERT_TRUE(client.Send("ClientStart", "ClientStart"));
     EXPECT_TRUE(client.WaitForOpc("ClientStartComplete", 10s));
     service.Stop(2s);
+}
+
+// Started together, exactly one runs; the other says why and ends with 255.
+TEST_F(ServiceStartupTest, TwoStartsAtOnceLeaveExactlyOneRunning) {
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        unlink(m_install.File("velnorsvrpipe").c_str());
+        ChildProcess services[2];
+        for (int i = 0; i < 2; ++i) {
+            ChildProcess::Options options;
+            options.argv = {m_install.File("VelnorSvr")};
+            options.cwd = m_install.Path();
+            options.outputFile = m_install.File("service" + std::to_string(i) + ".out");
+            std::string error;
+            ASSERT_TRUE(services[i].Start(options, &error)) << error;
+        }
+        int ended = -1, status = 0;
+        for (int tries = 0; tries < 400 && ended < 0; ++tries)
+            if (services[tries % 2].WaitExit(25ms, &status)) ended = tries % 2;
+        ASSERT_GE(ended, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 255);
+        EXPECT_NE(m_install.ReadFile("service" + std::to_string(ended) + ".out").find("another VelnorSvr"),
+                  std::string::npos);
+        EXPECT_TRUE(services[1 - ended].IsRunning());
+        ExpectRecordedPid(services[1 - ended]);
+        for (ChildProcess& service : services) service.Stop(5s);
+    }
+}
+
+// A directory at the FIFO's name: a clear message and status 4, not an idle
+// service. Leftovers of a killed settings save go at start.
+TEST_F(ServiceStartupTest, BlockedFifoPathEndsAtOnceAndSaveLeftoversAreRemoved) {
+    const std::string leftover = m_install.File("conf/.conf.xml.Ab12Cd"), foreign = m_install.File("conf/.conf.xml.keep");
+    for (const std::string& path : {leftover, foreign}) std::ofstream(path) << "x";
+    ASSERT_EQ(mkdir(m_install.File("velnorsvrpipe").c_str(), 0700), 0);
+    ChildProcess blocked;
+    StartService(blocked, false);
+    int status = 0;
+    ASSERT_TRUE(blocked.WaitExit(10s, &status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 4);
+    EXPECT_NE(m_install.ReadFile("service.out").find("cannot make the pipe"), std::string::npos);
+    EXPECT_NE(access(leftover.c_str(), F_OK), 0);
+    EXPECT_EQ(access(foreign.c_str(), F_OK), 0);
+
+    rmdir(m_install.File("velnorsvrpipe").c_str());
+    ChildProcess service;
+    StartService(service);
+    ExpectRecordedPid(service);  // the failed start held nothing back
+    service.Stop(5s);
 }

@@ -120,9 +120,11 @@ bool ChildProcess::WaitExit(std::chrono::milliseconds timeout, int* status) {
 int ChildProcess::Stop(std::chrono::milliseconds grace) {
     if (m_pid <= 0) return -1;
     if (!m_reaped) {
-        kill(-m_pid, SIGTERM);
-        kill(m_pid, SIGTERM);
-        if (!WaitExit(grace)) {
+        if (grace.count() >= 0) {
+            kill(-m_pid, SIGTERM);
+            kill(m_pid, SIGTERM);
+        }
+        if (grace.count() < 0 || !WaitExit(grace)) {
             kill(-m_pid, SIGKILL);
             kill(m_pid, SIGKILL);
             WaitExit(std::chrono::milliseconds(10000));

@@ -33,6 +33,8 @@ public:
     bool WaitExit(std::chrono::milliseconds timeout, int* status = nullptr);
     // SIGTERM to the group, then SIGKILL after grace; returns the wait status (-1 if none ran).
     int Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(5000));
+    // SIGKILL to the group, no chance to clean up; the wait status.
+    int Kill() { return Stop(std::chrono::milliseconds(-1)); }
 
     // Runs a program to its end (bounded by timeout, then killed); its exit code or -1.
     static int Run(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
