@@ -1,6 +1,6 @@
 // Stand-in for VelnorSvr in the launcher tests. Like the service it refuses
 // to run while the process recorded under "PID" in conf/conf.xml is alive
-// (exit 255),, records its own PID, and then waits; unlike it, it takes one
+// (exit 255), records its own PID, and then waits; unlike it, it takes one
 // second to end after SIGTERM, as a service finishing a request would.
 // Prints "ready" once recorded. No arguments; works in the current directory.
 #include <signal.h>

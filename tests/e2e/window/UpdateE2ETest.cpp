@@ -40,6 +40,7 @@ TEST_F(UpdateE2E, PackagesStagedOnOneRunAreHandedOverAtTheNextStart) {
     EXPECT_EQ(m_install->ReadFile("Quellan/AutoSetupAuth/core.tar.gz"), "core-2.0");
     EXPECT_EQ(m_install->ReadFile("Quellan/AutoSetupAuth/gui.tar.gz"), "gui-2.0");
     EXPECT_EQ(m_install->ReadFile("Quellan/AutoSetupAuth/libs/libhelper.so"), "helper");
+    // The values the service published reach the query.
     std::string query = m_sim->Requests("update");
     EXPECT_NE(query.find("\"version\":\"1.0.0\""), std::string::npos) << query;
     EXPECT_NE(query.find("\"cid\":\"S0001\""), std::string::npos) << query;
@@ -61,12 +62,8 @@ TEST_F(UpdateE2E, PackagesStagedOnOneRunAreHandedOverAtTheNextStart) {
     EXPECT_EQ(record[1], staged + "Korvast");
     pugi::xml_document config;
     ASSERT_TRUE(config.load_string(record[2].c_str())) << record[2];
-    size_t elements = 0;
-    for (pugi::xml_node element : config.child("conf").children()) {
-        (void)element;
-        ++elements;
-    }
-    EXPECT_EQ(elements, 12u) << record[2];
+    auto elements = config.child("conf").children();
+    EXPECT_EQ(std::distance(elements.begin(), elements.end()), 12) << record[2];
     EXPECT_STREQ(config.child("conf").child_value("mainProgram"), "VelnorClient");
     EXPECT_EQ(config.child("conf").child_value("downloadDir"), staged);
 }
