@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "ServiceRun.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -115,9 +116,12 @@ TEST_F(RobustE2E, UnsavableSettingsLeaveTheResolverFileAlone) {
 }
 
 // Console mode: heartbeats that fail end the session; one line, status 3.
+// The password comes from standard input ("-"); the portal checks it.
 TEST_F(RobustE2E, ConsoleSessionEndingByItselfPrintsOneLineAndEndsWithThree) {
     ASSERT_TRUE(StartSim(R"({"answers":{"interval":1,"keep_retry":0}})"));
-    ASSERT_TRUE(StartConsole(kPassword));
+    TempDir input;
+    std::ofstream(input / "password") << kPassword << "\n";
+    ASSERT_TRUE(StartConsole("-", input / "password"));
     ASSERT_TRUE(m_sim->WaitForRequests("heartbeat", 1, kWait));
     ASSERT_TRUE(m_sim->SetFault("heartbeat", R"({"error_code":9})"));
     EXPECT_EQ(ExitStatus(), 3);
