@@ -336,7 +336,9 @@ bool CMarkup::Save(const char* fileName) {
         // A line break after the declaration, as files usually have it.
         size_t end = text.find("?>");
         if (end != std::string::npos) text.insert(end + 2, "\n");
-        declared = CanonicalEncoding(decl.attribute("encoding").value());
+        // Judged as Load will judge it: the parser also takes "<?xMl" for a
+        // declaration, Load does not.
+        declared = CanonicalEncoding(GetDeclaredEncoding(text.c_str()).c_str());
         if (!KeepsAsciiMarkup(declared)) declared.clear();
         if (encoding.empty()) encoding = declared;
     }

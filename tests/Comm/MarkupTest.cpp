@@ -230,12 +230,14 @@ TEST_F(CMarkupFileTest, SavesInTheEncodingAndModeTheFileHad) {
 
 // Found by fuzzing: a value with a stray byte turned the next load into a
 // GB18030 one, garbling the file's other texts; an encoding name with a
-// control character in it loaded, but was saved in a form that did not.
+// control character in it loaded, but was saved in a form that did not; a
+// mixed-case "<?xMl ...?>" counted as a declaration when saving but not
+// when loading.
 TEST_F(CMarkupFileTest, AnUndeclaredUtf8FileStaysUtf8WhenAValueIsNot) {
     const std::string zhongWen = "\xE4\xB8\xAD\xE6\x96\x87", stray = "v\xFF";
     std::string path = Path("u.xml");
-    for (const char* head :
-         {"", "<?xml version=\"1.0\"?>", "<?xml version=\"1.0\" encoding=\"U\x15TF-8\"?>"}) {
+    for (const char* head : {"", "<?xml version=\"1.0\"?>", "<?xml version=\"1.0\" encoding=\"U\x15TF-8\"?>",
+                             "<?xMl version=\"1.0\" encoding=\"UTF-8\"?>"}) {
         WriteFile(path, std::string(head) + "<c><a>" + zhongWen + "</a></c>");
         CMarkup xml;
         ASSERT_TRUE(xml.Load(path.c_str()) && xml.FindElem()) << head;
