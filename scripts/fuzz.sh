@@ -7,12 +7,15 @@
 # Exits non-zero when any target found something.
 #   FUZZ_SECONDS=N   seconds per target        FUZZ_TARGETS="fuzz_xml ..."  a subset
 #   FUZZ_BUILD=dir   build folder (build-fuzz)  FUZZ_NICE=N  niceness (15)
+#   FUZZ_SEED=N      a fixed random seed, so a pass mutates the same way each time (CI)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 BUILD=${FUZZ_BUILD:-build-fuzz}
 SECONDS_EACH=${FUZZ_SECONDS:-60}
 NICE=${FUZZ_NICE:-15}
+seed=()
+[ -n "${FUZZ_SEED:-}" ] && seed=(-seed="$FUZZ_SEED")
 JOBS=${JOBS:-$(nproc)}
 
 launcher=()
@@ -41,7 +44,7 @@ for target in $targets; do
   work="$BUILD/corpus/$target" findings="$BUILD/findings/$target" log="$BUILD/logs/$target.log"
   mkdir -p "$work" "$findings" "$(dirname "$log")"
   set +e
-  (cd "$BUILD" && nice -n "$NICE" "bin/$target" -max_total_time="$SECONDS_EACH" -timeout=10 \
+  (cd "$BUILD" && nice -n "$NICE" "bin/$target" -max_total_time="$SECONDS_EACH" "${seed[@]}" -timeout=10 \
      -rss_limit_mb=2048 -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$ROOT/$findings/" \
      "$ROOT/$work" "$ROOT/fuzz/corpus/$target") >"$log" 2>&1
   status=$?
