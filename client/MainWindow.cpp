@@ -29,9 +29,9 @@ const char* const kNoPassword = "密码不能为空！";
 const char* const kBoxTitle = "错误提示";
 const char* const kNetLost = "网络已断开！";
 
-GdkColor Colour(const char* spec) {
+GdkColor Colour(const char* name) {
     GdkColor colour = {};
-    gdk_color_parse(spec, &colour);
+    gdk_color_parse(name, &colour);
     return colour;
 }
 
