@@ -44,9 +44,7 @@ CAutoString& CAutoString::operator=(CAutoString&& other) noexcept {
     return *this;
 }
 
-CAutoString& CAutoString::operator+=(const char* text) {
-    return text ? Append(text, strlen(text)) : *this;
-}
+CAutoString& CAutoString::operator+=(const char* text) { return text ? Append(text, strlen(text)) : *this; }
 
 CAutoString& CAutoString::operator+=(const CAutoString& other) {
     return other.m_pText ? Append(other.m_pText, other.m_nLength) : *this;

@@ -6,8 +6,8 @@
 // its size limit, one last line says so and nothing more is written to it.
 #pragma once
 
-#include <cstddef>
 #include <atomic>
+#include <cstddef>
 #include <mutex>
 
 #include "SimpleFile.h"
@@ -38,7 +38,7 @@ private:
     void WriteLine(const char* stamp, const char* message, size_t length, const char* note);
 
     std::atomic<int> m_level{0};
-    std::mutex m_lineLock;  // the file and the counters below
+    std::mutex m_lineLock;          // the file and the counters below
     unsigned long long m_size = 0;  // bytes in the open file
     unsigned long long m_limit = kMaxFileBytes;
     bool m_bFull = false;

@@ -278,8 +278,9 @@ bool CMarkup::Parse(const char* doc, size_t length) {
         m.parsedOk = false;
         return false;
     }
-    m.parsedOk = m.doc.load_buffer(doc, length, kParseFlags | pugi::parse_fragment, pugi::encoding_utf8).status ==
-                 pugi::status_ok;
+    m.parsedOk =
+        m.doc.load_buffer(doc, length, kParseFlags | pugi::parse_fragment, pugi::encoding_utf8).status ==
+        pugi::status_ok;
     if (DeeperThan(m.doc, kMaxDepth) || !OnlyMarkupOutsideRoot(m.doc)) {
         m.doc.reset();
         m.parsedOk = false;

@@ -139,11 +139,13 @@ bool CPipeService::WaitRetry() {
     const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : peer.substr(0, slash));
     const std::string base = slash == std::string::npos ? peer : peer.substr(slash + 1);
     CUniqueFd watch(inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
-    if (watch.IsValid() && inotify_add_watch(watch.Get(), dir.c_str(), IN_CREATE | IN_MOVED_TO) < 0) watch.Reset();
+    if (watch.IsValid() && inotify_add_watch(watch.Get(), dir.c_str(), IN_CREATE | IN_MOVED_TO) < 0)
+        watch.Reset();
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRetryMillis);
     while (!m_bAbort) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return true;
         struct pollfd fds[2] = {{m_wakeFd.Get(), POLLIN, 0}, {watch.Get(), POLLIN, 0}};
         int ready = poll(fds, watch.IsValid() ? 2 : 1, static_cast<int>(left.count()));

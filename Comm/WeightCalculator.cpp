@@ -16,7 +16,8 @@ void HashBalance::SetIpList(const std::string& list) {
 
 unsigned int HashBalance::hash_index(const char* key) {
     uint32_t hash = 0;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(key); p && *p; ++p) hash = hash * 31u + *p;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(key); p && *p; ++p)
+        hash = hash * 31u + *p;
     return hash;
 }
 

@@ -45,7 +45,9 @@ void uuid_create(_uuid_t* uuid) {
     gettimeofday(&now, nullptr);
     // Tenths of microseconds at millisecond resolution, wrapping at 2^32.
     uint32_t ts = (static_cast<uint32_t>(now.tv_sec) * 1000000u +
-                   (static_cast<uint32_t>(now.tv_usec) / 1000u) * 1000u) * 10u + 0x13814000u;
+                   (static_cast<uint32_t>(now.tv_usec) / 1000u) * 1000u) *
+                      10u +
+                  0x13814000u;
     GeneratorState& s = g_state;
     if (!s.initialised) {
         s.last = ts;
@@ -77,7 +79,8 @@ void uuid_create(_uuid_t* uuid) {
 const char* uuid_to_string(const _uuid_t* uuid) {
     snprintf(g_text, sizeof(g_text), "%08lx-%04x-%04x-%04x-%04x%08lx", uuid->data1 & 0xffffffffUL,
              static_cast<unsigned>(uuid->data2), static_cast<unsigned>(uuid->data3),
-             static_cast<unsigned>(GetLE(uuid->data4 + 6, 2)), static_cast<unsigned>(GetLE(uuid->data4 + 4, 2)),
+             static_cast<unsigned>(GetLE(uuid->data4 + 6, 2)),
+             static_cast<unsigned>(GetLE(uuid->data4 + 4, 2)),
              static_cast<unsigned long>(GetLE(uuid->data4, 4)));
     return g_text;
 }

@@ -12,8 +12,8 @@ public:
     virtual ~IPortalHost() = default;
     // Posts with source "NetModule".
     virtual void PostMsg(const char* lpOpType, const char* strOpCode, const char* strParam) = 0;
-    virtual void PostNetStateMessage(INetConn::ETYPE type, INetConn::ESTATE eStateOld, INetConn::ESTATE eStateNew,
-                                     int iErrorcode, CAutoString subErrCode) = 0;
+    virtual void PostNetStateMessage(INetConn::ETYPE type, INetConn::ESTATE eStateOld,
+                                     INetConn::ESTATE eStateNew, int iErrorcode, CAutoString subErrCode) = 0;
     virtual void PostNetStateMessageEx(INetConn::ETYPE type, INetConn::ESTATE eStateOld,
                                        INetConn::ESTATE eStateNew, int iErrorcode, const char* pSubType,
                                        const char* pExtern) = 0;

@@ -38,13 +38,19 @@ Reply CModuleCall::Run(const ModuleWire::Request& request) {
     if (!module) return Status(EStatus::kNoModule);
     Reply reply;
     switch (request.op) {
-    case ModuleWire::EOp::kAlgoId:
-        reply = Status(EStatus::kOk);
-        reply.text = module->AlgoId();
-        break;
-    case ModuleWire::EOp::kCode: reply = Code(*module, request.input); break;
-    case ModuleWire::EOp::kDeCode: reply = DeCode(*module, request.input); break;
-    case ModuleWire::EOp::kTrial: reply = Trial(*module); break;
+        case ModuleWire::EOp::kAlgoId:
+            reply = Status(EStatus::kOk);
+            reply.text = module->AlgoId();
+            break;
+        case ModuleWire::EOp::kCode:
+            reply = Code(*module, request.input);
+            break;
+        case ModuleWire::EOp::kDeCode:
+            reply = DeCode(*module, request.input);
+            break;
+        case ModuleWire::EOp::kTrial:
+            reply = Trial(*module);
+            break;
     }
     reply.retire = !module->Unload();
     return reply;

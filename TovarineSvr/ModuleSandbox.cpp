@@ -52,19 +52,21 @@ bool InstallFilter(int socketFd) {
     if (!ctx) return false;
     scmp_filter_ctx c = ctx.get();
     bool ok = true;
-    for (int call : {SCMP_SYS(read), SCMP_SYS(pread64), SCMP_SYS(close), SCMP_SYS(fstat), SCMP_SYS(newfstatat),
-                     SCMP_SYS(lseek), SCMP_SYS(mmap), SCMP_SYS(mprotect), SCMP_SYS(munmap), SCMP_SYS(mremap),
-                     SCMP_SYS(madvise), SCMP_SYS(brk), SCMP_SYS(memfd_create), SCMP_SYS(futex),
-                     SCMP_SYS(getrandom), SCMP_SYS(clock_gettime), SCMP_SYS(rt_sigreturn), SCMP_SYS(exit),
-                     SCMP_SYS(exit_group)})
+    for (int call :
+         {SCMP_SYS(read), SCMP_SYS(pread64), SCMP_SYS(close), SCMP_SYS(fstat), SCMP_SYS(newfstatat),
+          SCMP_SYS(lseek), SCMP_SYS(mmap), SCMP_SYS(mprotect), SCMP_SYS(munmap), SCMP_SYS(mremap),
+          SCMP_SYS(madvise), SCMP_SYS(brk), SCMP_SYS(memfd_create), SCMP_SYS(futex), SCMP_SYS(getrandom),
+          SCMP_SYS(clock_gettime), SCMP_SYS(rt_sigreturn), SCMP_SYS(exit), SCMP_SYS(exit_group)})
         ok = ok && Allow(c, call);
     // Module images go into memory files; descriptors 0 to 2 are not ours
     // to write.
     ok = ok && seccomp_rule_add(c, SCMP_ACT_ALLOW, SCMP_SYS(write), 1, SCMP_A0(SCMP_CMP_GE, 3)) == 0;
     ok = ok && seccomp_rule_add(c, SCMP_ACT_ALLOW, SCMP_SYS(sendto), 1,
                                 SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(socketFd))) == 0;
-    ok = ok && seccomp_rule_add(c, SCMP_ACT_ALLOW, SCMP_SYS(openat), 1, SCMP_A2(SCMP_CMP_MASKED_EQ, kWriteFlags, 0)) == 0;
-    ok = ok && seccomp_rule_add(c, SCMP_ACT_ALLOW, SCMP_SYS(open), 1, SCMP_A1(SCMP_CMP_MASKED_EQ, kWriteFlags, 0)) == 0;
+    ok = ok && seccomp_rule_add(c, SCMP_ACT_ALLOW, SCMP_SYS(openat), 1,
+                                SCMP_A2(SCMP_CMP_MASKED_EQ, kWriteFlags, 0)) == 0;
+    ok = ok && seccomp_rule_add(c, SCMP_ACT_ALLOW, SCMP_SYS(open), 1,
+                                SCMP_A1(SCMP_CMP_MASKED_EQ, kWriteFlags, 0)) == 0;
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     // The sanitizer runtimes of test builds read their own maps, write
     // their reports to standard error, set up signal stacks and, for the

@@ -26,7 +26,8 @@ public:
     bool U32(uint32_t& value) {
         if (m_data.size() - m_pos < 4) return false;
         value = 0;
-        for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(static_cast<unsigned char>(m_data[m_pos + i])) << (8 * i);
+        for (int i = 0; i < 4; ++i)
+            value |= static_cast<uint32_t>(static_cast<unsigned char>(m_data[m_pos + i])) << (8 * i);
         m_pos += 4;
         return true;
     }
@@ -66,7 +67,8 @@ bool Transfer(int fd, char* data, size_t size, bool writing, int64_t deadlineMs)
     size_t done = 0;
     while (done < size) {
         if (!Wait(fd, writing ? POLLOUT : POLLIN, deadlineMs)) return false;
-        ssize_t moved = writing ? send(fd, data + done, size - done, MSG_NOSIGNAL) : read(fd, data + done, size - done);
+        ssize_t moved =
+            writing ? send(fd, data + done, size - done, MSG_NOSIGNAL) : read(fd, data + done, size - done);
         if (moved < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (moved <= 0) return false;
         done += static_cast<size_t>(moved);

@@ -79,7 +79,9 @@ public:
     void SendData(const char* key, const char* value);
     static int IsTelNum(CAutoString text);
     // Heartbeat failures tolerated, as far as the portal may ask: 0..kMaxKeepRetry.
-    static int ClampKeepRetry(int retry) { return retry < 0 ? 0 : retry > kMaxKeepRetry ? kMaxKeepRetry : retry; }
+    static int ClampKeepRetry(int retry) {
+        return retry < 0 ? 0 : retry > kMaxKeepRetry ? kMaxKeepRetry : retry;
+    }
     CAutoString GetMD5FromPostData(const char* postData);
     CAutoString GetRequestHead(const char* postData);
     int UpdateAlgoid(CHttpData* pData);

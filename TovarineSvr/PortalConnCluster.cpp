@@ -16,7 +16,8 @@ int CPortalConn::GetNewServerIP(CAutoString& url) {
     std::lock_guard<std::mutex> guard(m_clusterLock);
     if (m_failovers >= kMaxFailovers ||
         std::chrono::steady_clock::now() - m_checkStart >= std::chrono::seconds(kMaxFailoverSeconds)) {
-        CLog::GetInst()->WriteLog(3, "no more failover in this network check (%d servers tried)", m_failovers);
+        CLog::GetInst()->WriteLog(3, "no more failover in this network check (%d servers tried)",
+                                  m_failovers);
         return 0;
     }
     bool v6 = conf.m_afType == 10 && !conf.ip6.IsEmpty();

@@ -235,9 +235,9 @@ int CPortalParser::ReadTickAnswer(const char* text, CAutoString& strTicket, int&
     return 0;
 }
 
-int CPortalParser::ReadAuthAnswer(const char* text, CAutoString& strAccount, int& retry, CAutoString& strKeepUrl,
-                                  CAutoString& strTermUrl, CAutoString& strUserConfig,
-                                  CAutoString& strDomainConfig) {
+int CPortalParser::ReadAuthAnswer(const char* text, CAutoString& strAccount, int& retry,
+                                  CAutoString& strKeepUrl, CAutoString& strTermUrl,
+                                  CAutoString& strUserConfig, CAutoString& strDomainConfig) {
     CMarkup doc;
     if (!OpenAnswer(text, doc)) return -1;
     ReadChild(doc, "userid", strAccount);

@@ -55,7 +55,8 @@ public:
     // The same readers on an answer already decoded.
     static int ReadTickAnswer(const char* text, CAutoString& strTicket, int& expire);
     static int ReadAuthAnswer(const char* text, CAutoString& strAccount, int& retry, CAutoString& strKeepUrl,
-                              CAutoString& strTermUrl, CAutoString& strUserConfig, CAutoString& strDomainConfig);
+                              CAutoString& strTermUrl, CAutoString& strUserConfig,
+                              CAutoString& strDomainConfig);
     static int ReadKeepAnswer(const char* text, int& interval, int& level);
     // The terminal list: 1 and the text from "<response>" on ("%" made
     // blank), 0 when there is none.

@@ -12,8 +12,8 @@
 #include "ClientCommand.h"
 #include "CurlGlobal.h"
 #include "IConsolePortal.h"
-#include "Log.h"
 #include "InfoCenter.h"
+#include "Log.h"
 #include "PipeService.h"
 #include "PortalServer.h"
 #include "Server.h"
@@ -97,9 +97,10 @@ int main(int argc, char* argv[]) {
     userInfo.Init();
 
     if (server.CreateServer("velnorsvrpipe") == -2) {
-        fputs("VelnorSvr: cannot make the pipe \"velnorsvrpipe\" in this directory "
-              "(something that is not a FIFO is in the way)\n",
-              stderr);
+        fputs(
+            "VelnorSvr: cannot make the pipe \"velnorsvrpipe\" in this directory "
+            "(something that is not a FIFO is in the way)\n",
+            stderr);
         CLog::GetInst()->WriteLog(3, "cannot make the pipe velnorsvrpipe");
         return kExitNoPipe;
     }

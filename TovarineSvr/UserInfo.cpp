@@ -19,7 +19,9 @@ bool HasControlCharacter(const CAutoString& text) {
 }  // namespace
 
 CUserInfo::CUserInfo(ISvrInfoCenter* infoCenter)
-    : m_pInfoCenter(infoCenter ? infoCenter : CInfoCenter::GetInst()), m_clientId(""), m_hostName(""),
+    : m_pInfoCenter(infoCenter ? infoCenter : CInfoCenter::GetInst()),
+      m_clientId(""),
+      m_hostName(""),
       m_version("") {}
 
 int CUserInfo::Init() {

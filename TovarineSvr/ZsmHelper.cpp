@@ -103,9 +103,7 @@ void CZsmHelper::RemoveLeftovers() const {
     }
 }
 
-void CZsmHelper::Release() {
-    Guard guard(&m_zsmLock);
-}
+void CZsmHelper::Release() { Guard guard(&m_zsmLock); }
 
 void CZsmHelper::SetCallTimeout(int ms) {
     Guard guard(&m_zsmLock);
@@ -139,10 +137,16 @@ char* CZsmHelper::Code(const char* pstrInput) {
     Reply reply;
     if (!pstrInput || !Call(EOp::kCode, pstrInput, reply)) return NewFallback();
     switch (reply.status) {
-    case EStatus::kOk: return NewCopy(reply.text);
-    case EStatus::kNoExport: CLog::GetInst()->WriteLog(0, "zsm code not find"); break;
-    case EStatus::kCallFailed: CLog::GetInst()->WriteLog(0, "zsm code err"); break;
-    case EStatus::kNoModule: break;
+        case EStatus::kOk:
+            return NewCopy(reply.text);
+        case EStatus::kNoExport:
+            CLog::GetInst()->WriteLog(0, "zsm code not find");
+            break;
+        case EStatus::kCallFailed:
+            CLog::GetInst()->WriteLog(0, "zsm code err");
+            break;
+        case EStatus::kNoModule:
+            break;
     }
     return NewFallback();
 }
@@ -152,17 +156,21 @@ char* CZsmHelper::DeCode(const char* pstrInput) {
     Reply reply;
     if (!pstrInput || !Call(EOp::kDeCode, pstrInput, reply)) return nullptr;
     switch (reply.status) {
-    case EStatus::kOk: return NewCopy(reply.text);
-    case EStatus::kNoExport: CLog::GetInst()->WriteLog(0, "zsm Prepare not find"); break;
-    case EStatus::kCallFailed: CLog::GetInst()->WriteLog(0, "zsm Prepare err %d", reply.code); break;
-    case EStatus::kNoModule: break;
+        case EStatus::kOk:
+            return NewCopy(reply.text);
+        case EStatus::kNoExport:
+            CLog::GetInst()->WriteLog(0, "zsm Prepare not find");
+            break;
+        case EStatus::kCallFailed:
+            CLog::GetInst()->WriteLog(0, "zsm Prepare err %d", reply.code);
+            break;
+        case EStatus::kNoModule:
+            break;
     }
     return nullptr;
 }
 
-void CZsmHelper::FreeResult(const char* p) {
-    delete[] p;
-}
+void CZsmHelper::FreeResult(const char* p) { delete[] p; }
 
 void CZsmHelper::ZsmPPCB(const char* strPrefix, const char* strKey, void* data) {
     CModuleCall::PrepareCallback(strPrefix, strKey, data);

@@ -67,7 +67,8 @@ public:
 private:
     // Runs op on the module file at m_pZsm (or on module when given); false
     // when there is no file or the helper failed. Caller holds m_zsmLock.
-    bool Call(ModuleWire::EOp op, const char* input, ModuleWire::Reply& reply, const std::string* module = nullptr);
+    bool Call(ModuleWire::EOp op, const char* input, ModuleWire::Reply& reply,
+              const std::string* module = nullptr);
     void RemoveLeftovers() const;
 
     char m_pDefaultZsm[1024];

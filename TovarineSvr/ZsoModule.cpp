@@ -93,11 +93,12 @@ bool Decompress(const unsigned char* props, Bytes& stream, uint32_t unpackedSize
     if (UnsupportedSettings(props)) return false;
     lzma_filter filter = {LZMA_FILTER_LZMA1, nullptr};
     if (lzma_properties_decode(&filter, nullptr, props, kPropsSize) != LZMA_OK) return false;
-    std::unique_ptr<lzma_options_lzma, decltype(&free)> options(static_cast<lzma_options_lzma*>(filter.options),
-                                                                &free);
+    std::unique_ptr<lzma_options_lzma, decltype(&free)> options(
+        static_cast<lzma_options_lzma*>(filter.options), &free);
     // A window larger than the output is never needed; this keeps a forged
     // properties block from costing gigabytes.
-    options->dict_size = std::min<uint32_t>(options->dict_size, std::max<uint32_t>(LZMA_DICT_SIZE_MIN, unpackedSize));
+    options->dict_size =
+        std::min<uint32_t>(options->dict_size, std::max<uint32_t>(LZMA_DICT_SIZE_MIN, unpackedSize));
     lzma_filter filters[] = {{LZMA_FILTER_LZMA1, options.get()}, {LZMA_VLI_UNKNOWN, nullptr}};
 
     lzma_stream coder = LZMA_STREAM_INIT;
@@ -171,10 +172,11 @@ bool CZsoModule::ReadFile(const char* path, std::string& data) {
 
 bool CZsoModule::ReportUnsupportedCompression(const std::string& file) {
     Parsed parsed;
-    if (file.size() > kMaxFileSize || !Parse(file, parsed) || !UnsupportedSettings(parsed.props)) return false;
+    if (file.size() > kMaxFileSize || !Parse(file, parsed) || !UnsupportedSettings(parsed.props))
+        return false;
     // Said apart from damage, so an operator knows the file itself is sound.
-    CLog::GetInst()->WriteLog(3, "module uses unsupported compression settings (lc %d, lp %d)", parsed.props[0] % 9,
-                              parsed.props[0] / 9 % 5);
+    CLog::GetInst()->WriteLog(3, "module uses unsupported compression settings (lc %d, lp %d)",
+                              parsed.props[0] % 9, parsed.props[0] / 9 % 5);
     return true;
 }
 
@@ -219,10 +221,6 @@ bool CZsoModule::Unload() {
     return !stays;
 }
 
-CZsoModule::~CZsoModule() {
-    Unload();
-}
+CZsoModule::~CZsoModule() { Unload(); }
 
-void* CZsoModule::Symbol(const char* name) const {
-    return m_dh && name ? dlsym(m_dh, name) : nullptr;
-}
+void* CZsoModule::Symbol(const char* name) const { return m_dh && name ? dlsym(m_dh, name) : nullptr; }

@@ -99,8 +99,8 @@ inline long ContextSwitches(pid_t pid) {
 // The portal simulator with the sample module on 127.0.0.1, scenario from
 // work/scenario.json; it announces itself in work/sim.ready.
 inline pid_t SpawnSim(const std::string& bin, const std::string& work) {
-    return Spawn({bin + "/portal-sim", "--scenario", work + "/scenario.json", "--module", bin + "/libsample_algo.so",
-                  "--ready-file", work + "/sim.ready"},
+    return Spawn({bin + "/portal-sim", "--scenario", work + "/scenario.json", "--module",
+                  bin + "/libsample_algo.so", "--ready-file", work + "/sim.ready"},
                  work, work + "/sim.out");
 }
 

@@ -72,8 +72,8 @@ int main(int argc, char** argv) {
     std::ofstream(work + "/scenario.json")
         << "{\"module\":{\"zxm\":\"" << install << "/zxmAlogic.zxm\"},\"answers\":{\"interval\":600}}";
 
-    pid_t xvfb = Spawn({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "640x520x24", "-nolisten", "tcp"}, work,
-                       work + "/xvfb.out");
+    pid_t xvfb = Spawn({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "640x520x24", "-nolisten", "tcp"},
+                       work, work + "/xvfb.out");
     pid_t sim = SpawnSim(kBin, work);
     pid_t client = -1;
     int status = 1;
@@ -94,7 +94,8 @@ int main(int argc, char** argv) {
         std::vector<Start> runs;
         for (int i = 0; i < starts; ++i) {
             if (client > 0) Stop(client);
-            std::ofstream(install + "/conf/client.xml") << "<client><pingAddress>127.0.0.1</pingAddress></client>\n";
+            std::ofstream(install + "/conf/client.xml")
+                << "<client><pingAddress>127.0.0.1</pingAddress></client>\n";
             std::string trace = work + "/trace" + std::to_string(i);
             setenv("VELNOR_UI_TRACE", trace.c_str(), 1);
             auto started = Clock::now();
@@ -106,13 +107,15 @@ int main(int argc, char** argv) {
             fprintf(stderr, "the login panel did not come\n");
             break;
         }
-        std::sort(runs.begin(), runs.end(), [](const Start& a, const Start& b) { return a.totalMs < b.totalMs; });
+        std::sort(runs.begin(), runs.end(),
+                  [](const Start& a, const Start& b) { return a.totalMs < b.totalMs; });
         const Start& median = runs[runs.size() / 2];
         double pacing = median.progressTexts * kPacingMs;
         printf("start to login panel, %zu starts: median %.0f ms (min %.0f, max %.0f)\n", runs.size(),
                median.totalMs, runs.front().totalMs, runs.back().totalMs);
-        printf("  of which the preparation's pacing: %d progress texts x %.0f ms = %.0f ms; above it: %.0f ms\n",
-               median.progressTexts, kPacingMs, pacing, median.totalMs - pacing);
+        printf(
+            "  of which the preparation's pacing: %d progress texts x %.0f ms = %.0f ms; above it: %.0f ms\n",
+            median.progressTexts, kPacingMs, pacing, median.totalMs - pacing);
 
         std::this_thread::sleep_for(std::chrono::seconds(2));  // the last redraws settle
         long before = ContextSwitches(client);

@@ -11,12 +11,12 @@
 // switches of all the service's threads per second while it is logged in
 // and idle between heartbeats (the heartbeat period is far longer than the
 // window), from /proc/<pid>/task/*/status.
+#include <curl/curl.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <curl/curl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -95,7 +95,8 @@ size_t Append(char* data, size_t size, size_t count, void* text) {
 
 // One POST by a fresh libcurl handle, as the service makes it: the header
 // block, the body, no redirects. "" when the transfer failed.
-std::string Post(const std::string& url, const std::string& head, const std::string& body, std::string& respHead) {
+std::string Post(const std::string& url, const std::string& head, const std::string& body,
+                 std::string& respHead) {
     CURL* curl = curl_easy_init();
     if (!curl) return "";
     curl_slist* headers = nullptr;
@@ -132,9 +133,9 @@ public:
         m_conf.strClientId = "bench-floor-client";
         m_conf.schoolId = "S0001", m_conf.domain = "campus", m_conf.area = "north";
         std::string respHead;
-        CAutoString body = m_parser.MakeTickRequestData("bench", m_conf.strUserAgent, m_conf.strClientId,
-                                                        "127.0.0.1", "", "02:00:00:00:00:01", "2026-01-01 00:00:00",
-                                                        "Linux");
+        CAutoString body =
+            m_parser.MakeTickRequestData("bench", m_conf.strUserAgent, m_conf.strClientId, "127.0.0.1", "",
+                                         "02:00:00:00:00:01", "2026-01-01 00:00:00", "Linux");
         std::string answer =
             Post(portal + "/ticket", m_parser.GetRequestHead(m_conf, body).c_str(), body.c_str(), respHead);
         int expire = 0;
@@ -144,8 +145,8 @@ public:
     // One login in ms, or -1 when refused.
     double Login() {
         auto start = Clock::now();
-        CAutoString login = m_parser.MakeAuthRequestData(m_conf.strUserAgent, m_conf.strClientId, "bench", "pw",
-                                                         m_conf.strTicket, "2026-01-01 00:00:00");
+        CAutoString login = m_parser.MakeAuthRequestData(m_conf.strUserAgent, m_conf.strClientId, "bench",
+                                                         "pw", m_conf.strTicket, "2026-01-01 00:00:00");
         std::string respHead;
         std::string answer =
             Post(m_portal + "/auth", m_parser.GetRequestHead(m_conf, login).c_str(), login.c_str(), respHead);
@@ -217,7 +218,8 @@ int main(int argc, char** argv) {
             std::this_thread::sleep_for(std::chrono::milliseconds(700));
             floors.push_back(floor.Login());
             auto start = Clock::now();
-            ok = floors.back() > 0 && pipes.Send("PortalConnect", "<user>bench</user><password>pw</password>") &&
+            ok = floors.back() > 0 &&
+                 pipes.Send("PortalConnect", "<user>bench</user><password>pw</password>") &&
                  pipes.WaitState(2);
             latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
             if (!ok || i + 1 == logins) break;
@@ -237,9 +239,10 @@ int main(int argc, char** argv) {
         double fastest = *std::min_element(latencies.begin(), latencies.end());
         double floorFastest = *std::min_element(floors.begin(), floors.end());
         // On a busy machine the minimums are the least disturbed pair.
-        printf("floor (the login request by libcurl straight to the simulator): median %.2f ms, min %.2f ms\n"
-               "ratio to the floor: %.2f (medians), %.2f (minimums)\n",
-               floorMedian, floorFastest, median / floorMedian, fastest / floorFastest);
+        printf(
+            "floor (the login request by libcurl straight to the simulator): median %.2f ms, min %.2f ms\n"
+            "ratio to the floor: %.2f (medians), %.2f (minimums)\n",
+            floorMedian, floorFastest, median / floorMedian, fastest / floorFastest);
 
         // Past the first heartbeat, then a quiet window.
         std::this_thread::sleep_for(std::chrono::seconds(1));

@@ -26,7 +26,8 @@ void BM_Code(benchmark::State& state) {
     for (auto _ : state) {
         char* encoded = helper.Code(body.c_str());
         benchmark::DoNotOptimize(encoded);
-        if (strcmp(encoded, CZsmHelper::kFallback) == 0) state.SkipWithError("no module: build zxmAlogic.zxm first");
+        if (strcmp(encoded, CZsmHelper::kFallback) == 0)
+            state.SkipWithError("no module: build zxmAlogic.zxm first");
         helper.FreeResult(encoded);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));

@@ -55,7 +55,8 @@ GtkWidget* ImageButton(const char* file) {
 
 // A coloured button: the label's text colour and the surrounding event box's
 // background in the normal, pressed and hovered states.
-GtkWidget* ColouredButton(const char* text, const char* background, const char* foreground, GtkWidget** button) {
+GtkWidget* ColouredButton(const char* text, const char* background, const char* foreground,
+                          GtkWidget** button) {
     GdkColor bg = Colour(background);
     GdkColor fg = Colour(foreground);
     GtkWidget* box = gtk_event_box_new();
@@ -85,7 +86,8 @@ std::string Position(GtkWidget* widget) {
         x += widget->allocation.x;
         y += widget->allocation.y;
     }
-    return std::to_string(x + widget->allocation.width / 2) + "," + std::to_string(y + widget->allocation.height / 2);
+    return std::to_string(x + widget->allocation.width / 2) + "," +
+           std::to_string(y + widget->allocation.height / 2);
 }
 
 }  // namespace
@@ -200,7 +202,8 @@ void CMainWindow::BuildMainWindow() {
     Place(state, Image("image/netTime.png"), 40, 80);
     Place(state, gtk_label_new("上网计时"), 60, 80);
     w.timerText = Place(state, gtk_label_new(COnlineTime::Text(0).c_str()), 190, 80);
-    w.logoffBox = Place(state, ColouredButton(kLogoffLabel, "#FFA726", "#F44336", &w.logoffButton), 25, 160, 250, 40);
+    w.logoffBox =
+        Place(state, ColouredButton(kLogoffLabel, "#FFA726", "#F44336", &w.logoffButton), 25, 160, 250, 40);
     // Shown or hidden only by ShowConnected, not by the re-show of a panel switch.
     gtk_widget_show_all(w.logoffBox);
     gtk_widget_set_no_show_all(w.logoffBox, TRUE);
@@ -326,8 +329,9 @@ void CMainWindow::SetLabel(GtkWidget* label, const char* traceKey, const std::st
 
 void CMainWindow::OpenBox(const std::string& text, bool withParent) {
     GtkWindow* parent = withParent ? GTK_WINDOW(m_w->window) : nullptr;
-    GtkWidget* box = gtk_message_dialog_new(parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-                                            GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", text.c_str());
+    GtkWidget* box =
+        gtk_message_dialog_new(parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+                               GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", text.c_str());
     gtk_window_set_title(GTK_WINDOW(box), kBoxTitle);
     gtk_window_set_position(GTK_WINDOW(box), GTK_WIN_POS_CENTER);
     // Shown without a nested main loop: the queue stays held until the answer.

@@ -18,7 +18,8 @@ namespace {
 
 // ping's complaint when it may not open its socket (capability or sysctl).
 bool SaysNotPermitted(const std::string& text) {
-    return text.find("not permitted") != std::string::npos || text.find("Permission denied") != std::string::npos;
+    return text.find("not permitted") != std::string::npos ||
+           text.find("Permission denied") != std::string::npos;
 }
 
 constexpr size_t kMaxErrorText = 4096;

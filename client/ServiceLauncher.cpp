@@ -2,8 +2,8 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <sys/syscall.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,7 +25,9 @@ constexpr int kExitWaitMillis = 3000;
 
 int PidfdOpen(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
 
-int PidfdSignal(int pidfd, int signal) { return static_cast<int>(syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0)); }
+int PidfdSignal(int pidfd, int signal) {
+    return static_cast<int>(syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0));
+}
 
 std::string Directory(const char* directory) { return directory && *directory ? directory : "."; }
 
@@ -47,7 +49,8 @@ bool RunsServiceOf(pid_t pid, const std::string& directory) {
     std::string running = ExecutableOf(pid);
     if (running.empty()) return false;
     const std::string deleted = " (deleted)";
-    std::string candidates[] = {RealPath(directory + "/" + kServiceFile), RealPath(directory) + "/" + kServiceFile};
+    std::string candidates[] = {RealPath(directory + "/" + kServiceFile),
+                                RealPath(directory) + "/" + kServiceFile};
     for (const std::string& candidate : candidates) {
         if (candidate.empty() || candidate[0] != '/') continue;
         if (running == candidate || running == candidate + deleted) return true;

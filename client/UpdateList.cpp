@@ -14,7 +14,8 @@ bool CUpdateList::Load(const std::string& file) {
     doc.IntoElem();
     while (doc.FindElem(kItem)) {
         m_items.push_back({doc.GetAttrib("name").c_str(), doc.GetAttrib("md5").c_str(),
-                           doc.GetAttrib("size").c_str(), doc.GetAttrib("state").c_str(), doc.GetData().c_str()});
+                           doc.GetAttrib("size").c_str(), doc.GetAttrib("state").c_str(),
+                           doc.GetData().c_str()});
     }
     return true;
 }

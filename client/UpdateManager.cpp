@@ -10,11 +10,11 @@
 #include <memory>
 #include <system_error>
 
+#include "ClientStartup.h"
 #include "CurlHttp.h"
+#include "DetachedProcess.h"
 #include "HandOverConfig.h"
 #include "HttpData.h"
-#include "ClientStartup.h"
-#include "DetachedProcess.h"
 #include "ISvrInfoCenter.h"
 #include "Markup.h"
 #include "PackageDownloader.h"
@@ -68,8 +68,8 @@ bool CUpdateManager::CheckStartUp() {
     if (!m_staging.IsValid()) return false;
     std::string updater = m_staging.File(kUpdater);
     std::string list = m_staging.File(kList);
-    if (access(updater.c_str(), F_OK) != 0 || !IsReadableFile(m_staging.File(kAnswer)) || !IsReadableFile(list) ||
-        CUpdateList::FileState(list) != CUpdateList::kAllDownloaded) {
+    if (access(updater.c_str(), F_OK) != 0 || !IsReadableFile(m_staging.File(kAnswer)) ||
+        !IsReadableFile(list) || CUpdateList::FileState(list) != CUpdateList::kAllDownloaded) {
         return false;
     }
     std::string config = CHandOverConfig::Build(m_staging.InstallDir());
@@ -131,8 +131,9 @@ CUpdateManager::EStep CUpdateManager::RunAttempt() {
         printf("update url is null\n");
         return Pause() ? EStep::Retry : EStep::Done;
     }
-    std::string url = address + QuerySeparator(address) +
-                      CUpdateRequest::Query(Value("version"), Value("clientId"), Value("account"), Value("schoolId"));
+    std::string url =
+        address + QuerySeparator(address) +
+        CUpdateRequest::Query(Value("version"), Value("clientId"), Value("account"), Value("schoolId"));
     CHttpData query;
     query.SetUrl(url.c_str());
     query.dwTimeOut = kQueryTimeoutMs;

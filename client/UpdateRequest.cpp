@@ -12,7 +12,9 @@ std::string CUpdateRequest::Address(const std::string& funUpdate) {
 
 std::string CUpdateRequest::Query(const std::string& version, const std::string& clientId,
                                   const std::string& account, const std::string& schoolId) {
-    auto value = [](const std::string& text) { return std::string(CHttpHelper::EncodeQueryValue(text.c_str())); };
+    auto value = [](const std::string& text) {
+        return std::string(CHttpHelper::EncodeQueryValue(text.c_str()));
+    };
     return "keyword=(auto)&version=" + value(version) + "&clientid=" + value(clientId) +
            "&dialaccount=" + value(account) + "&cid=" + value(schoolId) + "&";
 }

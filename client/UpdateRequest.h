@@ -12,6 +12,6 @@ public:
     // "keyword=(auto)&version=..&clientid=..&dialaccount=..&cid=..&", each
     // value percent-encoded so that an account like "a&version=9" stays one
     // value.
-    static std::string Query(const std::string& version, const std::string& clientId, const std::string& account,
-                             const std::string& schoolId);
+    static std::string Query(const std::string& version, const std::string& clientId,
+                             const std::string& account, const std::string& schoolId);
 };

@@ -43,8 +43,9 @@ inline const std::string& ScratchDir() {
     static const std::string dir = [] {
         // Memory-backed when there is such a place: most targets write a file per input.
         std::error_code none;
-        std::filesystem::path root =
-            std::filesystem::is_directory("/dev/shm", none) ? "/dev/shm" : std::filesystem::temp_directory_path();
+        std::filesystem::path root = std::filesystem::is_directory("/dev/shm", none)
+                                         ? "/dev/shm"
+                                         : std::filesystem::temp_directory_path();
         std::string base = root / "velnor-fuzz-XXXXXX";
         if (!mkdtemp(base.data()) || base.size() >= sizeof(removeAtExit)) abort();
         base.copy(removeAtExit, base.size());

@@ -25,7 +25,8 @@ private:
         CAutoString user = message.GetValue("P.user");
         CAutoString param = message.GetDoc("P");
         fuzz::Check(source != nullptr, "handler got a null source");
-        fuzz::Check(param.IsEmpty() || CXMLOpt(param).IsWellFormed(), "sub-document of an envelope re-parses");
+        fuzz::Check(param.IsEmpty() || CXMLOpt(param).IsWellFormed(),
+                    "sub-document of an envelope re-parses");
     }
 };
 

@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         hop.GetHeadAttri(name);
     CAutoString next = hop.GetRedirectAddress();
     if (!next.IsEmpty()) {
-        fuzz::Check(next.Find("http://") >= 0 || next.Find("https://") >= 0, "a redirect names a web address");
+        fuzz::Check(next.Find("http://") >= 0 || next.Find("https://") >= 0,
+                    "a redirect names a web address");
         CHttpHelper helper;
         if (helper.SetAddress(next)) {
             for (const char* name : {"wlanuserip", "wlanusermac", "wlanacip"}) helper.GetParam(name);

@@ -50,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::set<std::string> names;
     CWiFiSharedValidate::CollectCommandNames(proc.c_str(), names);
-    for (const std::string& command : names) fuzz::Check(command.size() <= 64, "a command name fits its read");
+    for (const std::string& command : names)
+        fuzz::Check(command.size() <= 64, "a command name fits its read");
     return 0;
 }

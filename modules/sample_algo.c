@@ -27,7 +27,13 @@ static const struct SampleKey kKeys[] = {
     {"003", "Velnor sample key three: 5a9c24e7f310"},
 };
 
-enum { kPrepareOk = 1, kPrepareBadArgs = -1, kPrepareNoKey = -2, kPrepareBadInput = -3, kPrepareNoMemory = -4 };
+enum {
+    kPrepareOk = 1,
+    kPrepareBadArgs = -1,
+    kPrepareNoKey = -2,
+    kPrepareBadInput = -3,
+    kPrepareNoMemory = -4
+};
 
 static const char* FindKey(const char* id) {
     size_t i;
@@ -102,9 +108,7 @@ EXPORT char* Code(const char* text) {
     return out;
 }
 
-EXPORT void FreeResult(char* result) {
-    free(result);
-}
+EXPORT void FreeResult(char* result) { free(result); }
 
 /* Decodes with the key that keyId names and hands the text to callback,
  * together with the key identifier as prefix. 1 on success; a decoded text

@@ -3,10 +3,6 @@
 
 #include "echo_prepare.h"
 
-__attribute__((constructor)) static void AbortOnLoad(void) {
-    abort();
-}
+__attribute__((constructor)) static void AbortOnLoad(void) { abort(); }
 
-EXPORT char* Code(const char* text) {
-    return (char*)text;
-}
+EXPORT char* Code(const char* text) { return (char*)text; }

@@ -51,7 +51,8 @@ TEST(CHttpHelperTest, EncodeQueryValueKeepsPlainValuesAndEscapesTheRest) {
         {"", ""},
         {nullptr, ""},
     };
-    for (const auto& [value, encoded] : cases) EXPECT_STREQ(CHttpHelper::EncodeQueryValue(value), encoded) << encoded;
+    for (const auto& [value, encoded] : cases)
+        EXPECT_STREQ(CHttpHelper::EncodeQueryValue(value), encoded) << encoded;
 }
 
 TEST(CHttpHelperTest, ParseAddressNeedsHttpAndQuery) {

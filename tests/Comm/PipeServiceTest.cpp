@@ -215,7 +215,9 @@ TEST_F(CPipeServiceTest, OwnPrivateFifoIsReusedAnythingElseReplacedAndRemovedAtT
         lstat(m_svrPath.c_str(), &before);
         {
             CPipeService service;
-            EXPECT_EQ(service.CreateNamedPipeInServer(m_svrPath.c_str(), nullptr), reused ? -1 : blocked ? -2 : 0);
+            EXPECT_EQ(service.CreateNamedPipeInServer(m_svrPath.c_str(), nullptr), reused    ? -1
+                                                                                   : blocked ? -2
+                                                                                             : 0);
             ASSERT_EQ(lstat(m_svrPath.c_str(), &info), 0);
             if (blocked) {
                 EXPECT_TRUE(S_ISDIR(info.st_mode));

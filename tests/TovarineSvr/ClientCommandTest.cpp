@@ -157,7 +157,8 @@ TEST_F(CClientCommandTest, SessionEndAfterThePromptIsReportedWithItsCode) {
         Console(c.input);
         Deliver(State(2, 1));
         m_console->JoinPrompt();
-        EXPECT_EQ(m_portal.calls, c.input.empty() ? std::vector<std::string>{} : std::vector<std::string>{"logout 1"});
+        EXPECT_EQ(m_portal.calls,
+                  c.input.empty() ? std::vector<std::string>{} : std::vector<std::string>{"logout 1"});
         m_portal.calls.clear();
         Deliver(c.end);
         Deliver(State(12, 1));

@@ -53,7 +53,8 @@ TEST_F(PortalConnTest, RefusedLoginsAreReportedByTheirCause) {
         {"{\"intercept\":\"302\"}", "alice", "33>3 150010 "},
         {"{\"error_code\":14}", "alice", "0>1 0 "},  // refused quietly
         // Header names in any case (HTTP/2), codes only when wholly decimal.
-        {"{\"error_code\":7,\"sub_error\":\"locked\",\"lowercase_headers\":true}", "alice", "1>3 140007 locked"},
+        {"{\"error_code\":7,\"sub_error\":\"locked\",\"lowercase_headers\":true}", "alice",
+         "1>3 140007 locked"},
         {"{\"error_code_text\":\"E1\"}", "alice", "1>3 139999 "},
         {"{\"error_code_text\":\"-0\"}", "alice", "1>3 139999 "},
         {"{\"error_code_text\":\"0x69\"}", "alice", "1>3 139999 "},

@@ -65,7 +65,7 @@ TEST(CSystemControlTest, ForwardingReadsTheKernelSwitchesAndUnreadIsOff) {
     struct {
         const char *ipv4, *ipv6;  // null: unreadable
         int common, centos;       // the CentOS test reads IPv4 alone
-    } cases[] = {{"1\n", "0\n", 1, 1},      {"0\n", "1\n", 1, 0},       {"0\n", "0\n", 0, 0},
+    } cases[] = {{"1\n", "0\n", 1, 1},       {"0\n", "1\n", 1, 0},     {"0\n", "0\n", 0, 0},
                  {"0\n", nullptr, 0, 0},     {nullptr, nullptr, 0, 0}, {nullptr, "1\n", 1, 0},
                  {"garbage\n", "0\n", 0, 0}, {"1", nullptr, 1, 1}};
     for (const auto& c : cases) {

@@ -25,7 +25,8 @@ TEST(CTaskMgrTest, TakesHighestLevelFirstInQueueOrder) {
     queue.AddTask(Make(reqState, normal));
     std::vector<std::string> order;
     Task task;
-    while (queue.GetTask(task)) order.push_back(std::string(task.tag.c_str()) + ":" + std::to_string(task.curTask));
+    while (queue.GetTask(task))
+        order.push_back(std::string(task.tag.c_str()) + ":" + std::to_string(task.curTask));
     EXPECT_EQ(order, (std::vector<std::string>{":1", "h1:8", "h2:6", ":5", ":9"}));
     EXPECT_EQ(queue.GetTask(task), 0);
 }

@@ -29,9 +29,8 @@ TEST(CTaskPolicyTest, IntervalsAreBoundedAndNeverZero) {
     // without a positive interval keeps the last positive one, else a minute.
     CTaskPolicy policy;
     const std::tuple<long, bool, long> beats[] = {
-        {0, false, 1},  {0, true, 60},  {-3, true, 60},       {0, false, 60},    {30, true, 30},
-        {0, true, 30},  {-1, true, 30}, {0, false, 30},       {2, true, 2},      {200000, true, 86400},
-        {0, true, 86400}};
+        {0, false, 1},  {0, true, 60},  {-3, true, 60}, {0, false, 60},        {30, true, 30},  {0, true, 30},
+        {-1, true, 30}, {0, false, 30}, {2, true, 2},   {200000, true, 86400}, {0, true, 86400}};
     for (const auto& [interval, answered, wait] : beats)
         EXPECT_EQ(policy.HeartbeatSeconds(interval, answered), wait) << interval << " " << answered;
     CTaskPolicy fresh;

@@ -96,7 +96,7 @@ TEST_F(CWiFiSharedValidateTest, ForwardingCountsWhenTheRulesSaySo) {
     WriteText(m_paths.strIPv6Forwarding, "0\n");
     EXPECT_EQ(validate.IsValidEnvironment("x"), 0);
     EXPECT_STREQ(validate.GetDisplayName(), "IP数据转发");  // the last finding stays
-    unlink(m_paths.strIPv4Forwarding.c_str());  // unread is not forwarding
+    unlink(m_paths.strIPv4Forwarding.c_str());              // unread is not forwarding
     EXPECT_EQ(CWiFiSharedValidate(m_paths).IsValidEnvironment(Rules("", "1").c_str()), 0);
 }
 

@@ -19,7 +19,8 @@ namespace {
 using Lines = std::vector<std::string>;
 
 const char kCheckEnv[] = "<M><OpS>client</OpS><OpT>Portal</OpT><OpC>CheckEnv</OpC><P>CheckEnv</P></M>";
-const char kLogout[] = "<M><OpS>client</OpS><OpT>Portal</OpT><OpC>PortalDisConnect</OpC><P><src>2</src></P></M>";
+const char kLogout[] =
+    "<M><OpS>client</OpS><OpT>Portal</OpT><OpC>PortalDisConnect</OpC><P><src>2</src></P></M>";
 
 class RecordingHub : public IServer {
 public:
@@ -39,11 +40,12 @@ std::string Envelope(const std::string& opt, const std::string& opc, const std::
 }
 
 std::string State(const std::string& type, const std::string& newState, const std::string& code,
-                  const std::string& sub = "", const std::string& subType = "", const std::string& extra = "") {
+                  const std::string& sub = "", const std::string& subType = "",
+                  const std::string& extra = "") {
     return Envelope("Portal", "NetStateMessageResp",
-                    "<type>" + type + "</type><oldState>0</oldState><newState>" + newState + "</newState><ErrorCode>" +
-                        code + "</ErrorCode><subErrCode>" + sub + "</subErrCode><subType>" + subType +
-                        "</subType><extern>" + extra + "</extern>");
+                    "<type>" + type + "</type><oldState>0</oldState><newState>" + newState +
+                        "</newState><ErrorCode>" + code + "</ErrorCode><subErrCode>" + sub +
+                        "</subErrCode><subType>" + subType + "</subType><extern>" + extra + "</extern>");
 }
 
 class ClientManagerTest : public ::testing::Test {
@@ -129,9 +131,11 @@ TEST_F(ClientManagerTest, RequestsAreTheExactEnvelopes) {
     m_manager->Logout();
     m_manager->Exit();
     m_manager->SendCheckEnv();
-    EXPECT_EQ(m_hub.posts, (Lines{"<M><OpS>client</OpS><OpT>Portal</OpT><OpC>PortalConnect</OpC><P><user>a&lt;b&amp;c</user>"
-                                  "<password>p&quot;w&apos;&lt;d&gt;</password></P></M>",
-                                  kLogout, kLogout, kCheckEnv}));
+    EXPECT_EQ(
+        m_hub.posts,
+        (Lines{"<M><OpS>client</OpS><OpT>Portal</OpT><OpC>PortalConnect</OpC><P><user>a&lt;b&amp;c</user>"
+               "<password>p&quot;w&apos;&lt;d&gt;</password></P></M>",
+               kLogout, kLogout, kCheckEnv}));
     EXPECT_EQ(std::string(m_info->GetLocalValue("Account")), "a<b&c");
     EXPECT_EQ(std::string(m_info->GetValue("account")), "a<b&c");
 }

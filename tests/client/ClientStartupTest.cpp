@@ -53,7 +53,8 @@ TEST(ClientStartupTest, OnlyALiveClientKeepsAnotherFromStarting) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.recorded);
         std::string file = dir / "client.xml";
-        std::ofstream(file, std::ios::trunc) << "<client><ClientPID>" << c.recorded << "</ClientPID></client>";
+        std::ofstream(file, std::ios::trunc)
+            << "<client><ClientPID>" << c.recorded << "</ClientPID></client>";
         CInfoCenter info(CInfoCenter::Flavor::Client, file.c_str());
         testing::internal::CaptureStdout();
         EXPECT_EQ(StartSingleClient(&info), c.starts);

@@ -55,7 +55,8 @@ TEST(ErrorCodeTextTest, LooksUpCodeOrCodeWithSubErrorAndFillsTheExtraText) {
         {-4, "", "", "错误码：-4"},
         {8, "", "", ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(Text(table, c.code, c.sub, c.extra), c.text) << c.code << "." << (c.sub ? c.sub : "");
+    for (const Case& c : cases)
+        EXPECT_EQ(Text(table, c.code, c.sub, c.extra), c.text) << c.code << "." << (c.sub ? c.sub : "");
 }
 
 TEST(ErrorCodeTextTest, BrokenOrMissingFileLeavesAnEmptyTable) {
@@ -84,9 +85,10 @@ TEST(ErrorCodeTextTest, BrokenOrMissingFileLeavesAnEmptyTable) {
 TEST(ErrorCodeTextTest, ShippedTableCoversEveryCode) {
     CErrorCodeText table;
     ASSERT_EQ(Load(table, VELNOR_SOURCE_DIR "/assets/conf/code.xml"), "");
-    for (long code : {0L, 1L, 14L, 30000101L, 30000102L, 30000103L, 30000104L, 30000105L, 30000106L, 20010003L,
-                      20010004L, 20010204L, 20010205L, 20010207L, 140001L, 140003L, 140105L, 150001L, 150003L,
-                      150010L, 150102L, 150103L, 150106L, 150107L, 150108L, 150110L, 150200L, 150201L}) {
+    for (long code : {0L,        1L,        14L,       30000101L, 30000102L, 30000103L, 30000104L,
+                      30000105L, 30000106L, 20010003L, 20010004L, 20010204L, 20010205L, 20010207L,
+                      140001L,   140003L,   140105L,   150001L,   150003L,   150010L,   150102L,
+                      150103L,   150106L,   150107L,   150108L,   150110L,   150200L,   150201L}) {
         std::string text = Text(table, code, "", "EXTRA");
         EXPECT_EQ(text.find("错误码"), std::string::npos) << code;
         bool hasExtra = text.find("EXTRA") != std::string::npos;

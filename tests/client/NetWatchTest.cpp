@@ -1,5 +1,3 @@
-#include "NetWatch.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -9,6 +7,7 @@
 #include <sstream>
 #include <thread>
 
+#include "NetWatch.h"
 #include "TempDir.h"
 
 namespace {
@@ -23,8 +22,10 @@ protected:
     void SetUp() override {
         m_ping = m_dir / "ping";
         std::ofstream(m_ping) << "#!/bin/sh\necho \"$@\" >>'" << (m_dir / "runs") << "'\n"
-                              << "[ -e '" << (m_dir / "denied") << "' ] && { echo 'ping: socket: Operation not "
-                              << "permitted' >&2; exit 2; }\n[ -e '" << (m_dir / "up") << "' ] && exit 0\nexit 1\n";
+                              << "[ -e '" << (m_dir / "denied")
+                              << "' ] && { echo 'ping: socket: Operation not "
+                              << "permitted' >&2; exit 2; }\n[ -e '" << (m_dir / "up")
+                              << "' ] && exit 0\nexit 1\n";
         chmod(m_ping.c_str(), 0755);
     }
 
@@ -43,7 +44,8 @@ protected:
     // Waits (bounded) until the script ran at least count times.
     size_t WaitRuns(size_t count) {
         size_t runs = 0;
-        for (int i = 0; i < 250 && (runs = Runs()) < count; ++i) std::this_thread::sleep_for(milliseconds(20));
+        for (int i = 0; i < 250 && (runs = Runs()) < count; ++i)
+            std::this_thread::sleep_for(milliseconds(20));
         return runs;
     }
     size_t Runs() {

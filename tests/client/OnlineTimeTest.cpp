@@ -1,8 +1,8 @@
-#include "OnlineTime.h"
-
 #include <gtest/gtest.h>
 
 #include <climits>
+
+#include "OnlineTime.h"
 
 TEST(COnlineTimeTest, ShowsHoursMinutesSecondsWithRoomForLongSessions) {
     const struct {

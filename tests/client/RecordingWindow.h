@@ -18,8 +18,12 @@ public:
     void ShowInitPanel() override { Add("init"); }
     void ShowLoginPanel() override { Add("login"); }
     void ShowConnected(int type) override { Add("connected " + std::to_string(type)); }
-    void ShowErrorDialog(long code, const char* sub, const char* extra) override { Add("error " + Report(code, sub, extra)); }
-    void ShowStateText(long code, const char* sub, const char* extra) override { Add("state " + Report(code, sub, extra)); }
+    void ShowErrorDialog(long code, const char* sub, const char* extra) override {
+        Add("error " + Report(code, sub, extra));
+    }
+    void ShowStateText(long code, const char* sub, const char* extra) override {
+        Add("state " + Report(code, sub, extra));
+    }
     void SetInitText(const char* text) override {
         if (text) Add(std::string("init text ") + text);
     }

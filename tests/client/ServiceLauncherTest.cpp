@@ -91,9 +91,11 @@ std::vector<int> ReapEnded(const std::vector<pid_t>& keep) {
         size_t close = stat.rfind(')');
         char state = 0;
         int parent = 0;
-        if (close == std::string::npos || sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) != 2) continue;
+        if (close == std::string::npos || sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) != 2)
+            continue;
         int status = 0;
-        if (parent == getpid() && state == 'Z' && waitpid(pid, &status, 0) == pid) codes.push_back(WEXITSTATUS(status));
+        if (parent == getpid() && state == 'Z' && waitpid(pid, &status, 0) == pid)
+            codes.push_back(WEXITSTATUS(status));
     }
     if (proc) closedir(proc);
     return codes;
@@ -130,7 +132,8 @@ TEST_F(ServiceLauncherTest, OnlyThisDirectorysServiceIsEnded) {
         std::string printed = testing::internal::GetCapturedStdout();
         EXPECT_EQ(status, ENOENT);
         EXPECT_EQ(printed, "open svr " + std::to_string(ENOENT) + "\n");
-        EXPECT_EQ(m_window.WaitFor("init text", milliseconds(0)), "init text server start: " + std::to_string(ENOENT));
+        EXPECT_EQ(m_window.WaitFor("init text", milliseconds(0)),
+                  "init text server start: " + std::to_string(ENOENT));
     }
     EXPECT_TRUE(lookalike.IsRunning());
     EXPECT_TRUE(foreign.IsRunning());

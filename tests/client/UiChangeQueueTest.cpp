@@ -1,9 +1,9 @@
-#include "UiChangeQueue.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "UiChangeQueue.h"
 
 namespace {
 

@@ -32,15 +32,27 @@ TEST_F(UpdateCheckTest, ListsDownloadsAndStagesEveryPackageOnce) {
         std::vector<std::string> downloads;  // path and query of each request
         std::string content;                 // of the first package file
     } cases[] = {
-        {"two package sets", {Package("core", "0123456789"), Package("gui", "abc")}, {"core", "gui"},
-         {"/download/core{}", "/download/gui{}"}, "0123456789"},
-        {"binfile and exefile", {Package("core", "bin", "\"kind\":\"both\",\"exe_url\":\"" + core + "?via=exe&x=1\"")},
-         {"core"}, {"/download/core{\"via\":\"exe\",\"x\":\"1\"}"}, "bin"},
-        {"one package twice, same address", {Package("core", "same"), Package("core", "same")}, {"core"},
-         {"/download/core{}"}, "same"},
+        {"two package sets",
+         {Package("core", "0123456789"), Package("gui", "abc")},
+         {"core", "gui"},
+         {"/download/core{}", "/download/gui{}"},
+         "0123456789"},
+        {"binfile and exefile",
+         {Package("core", "bin", "\"kind\":\"both\",\"exe_url\":\"" + core + "?via=exe&x=1\"")},
+         {"core"},
+         {"/download/core{\"via\":\"exe\",\"x\":\"1\"}"},
+         "bin"},
+        {"one package twice, same address",
+         {Package("core", "same"), Package("core", "same")},
+         {"core"},
+         {"/download/core{}"},
+         "same"},
         {"one package twice, another address",
-         {Package("core", "one", "\"url\":\"" + core + "?set=1\""), Package("core", "two", "\"url\":\"" + core + "?set=2\"")},
-         {"core"}, {"/download/core{\"set\":\"2\"}"}, "two"},
+         {Package("core", "one", "\"url\":\"" + core + "?set=1\""),
+          Package("core", "two", "\"url\":\"" + core + "?set=2\"")},
+         {"core"},
+         {"/download/core{\"set\":\"2\"}"},
+         "two"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -55,7 +67,8 @@ TEST_F(UpdateCheckTest, ListsDownloadsAndStagesEveryPackageOnce) {
             EXPECT_EQ(item.state, CUpdateList::kDownloaded);
             EXPECT_EQ(item.text, Staged(item.name + ".tar.gz"));
         }
-        for (const SimRequest& request : Requests("download")) downloads.push_back(request.path + request.query);
+        for (const SimRequest& request : Requests("download"))
+            downloads.push_back(request.path + request.query);
         EXPECT_EQ(names, c.names);
         EXPECT_EQ(downloads, c.downloads);
         EXPECT_EQ(ReadFile(Staged(c.names[0] + ".tar.gz")), c.content);
@@ -93,7 +106,12 @@ TEST_F(UpdateCheckTest, OnlyAVerifiedPackageCountsAsDownloaded) {
     } cases[] = {
         {"not found", "", "{\"http_status\":404}", "", false, "", {"", "", ""}},
         {"cut off", "", "{\"truncate_after\":4}", "", false, "0123", {"", "bytes=4-", "bytes=4-"}},
-        {"wrong digest", "\"md5\":\"00000000000000000000000000000000\"", "{}", "", false, nullptr,
+        {"wrong digest",
+         "\"md5\":\"00000000000000000000000000000000\"",
+         "{}",
+         "",
+         false,
+         nullptr,
          {"", "", "", "", "", ""}},
         {"Range ignored", "", "{\"ignore_range\":true}", "012345", true, "0123456789", {"bytes=6-", ""}},
     };
@@ -140,10 +158,11 @@ TEST_F(UpdateCheckTest, APackageNameThatIsNoPlainFileNameIsSkipped) {
     StartSim(Packages({Package("ok", "good")}));
     std::string answer = "<response><pkgxmls>";
     for (const char* name : {"../../evil", "a/b", "..", "ok", "evil name"})
-        answer += std::string("<pkgxml><pkglist><pkg name=\\\"") + name + "\\\"><pfile><binfile>" + ServerUrl() +
-                  "/download/ok</binfile></pfile></pkg></pkglist></pkgxml>";
+        answer += std::string("<pkgxml><pkglist><pkg name=\\\"") + name + "\\\"><pfile><binfile>" +
+                  ServerUrl() + "/download/ok</binfile></pfile></pkg></pkglist></pkgxml>";
     answer += "<pkgxml><pkglist><pkg name=\\\"" + std::string(65, 'e') + "\\\"/></pkglist></pkgxml>";
-    StartSim("{\"packages\":[" + Package("ok", "good") + "],\"answer\":\"" + answer + "</pkgxmls></response>\"}");
+    StartSim("{\"packages\":[" + Package("ok", "good") + "],\"answer\":\"" + answer +
+             "</pkgxmls></response>\"}");
     std::string printed = RunCheck();
     EXPECT_EQ(Count(printed, "skip package"), 5u) << printed;
     ASSERT_EQ(List().Items().size(), 1u);
@@ -159,7 +178,8 @@ TEST_F(UpdateCheckTest, QueryValuesArriveWholeWhateverTheyHold) {
     m_info.SetGlobalValue("FUN_Update", (ServerUrl() + "/update?from=portal").c_str());
     RunCheck();
     ASSERT_EQ(Requests("update").size(), 1u);
-    EXPECT_EQ(Requests("update")[0].query,
-              "{\"cid\":\"S0001\",\"clientid\":\"0123456789abcdef\",\"dialaccount\":\"a&version=9 #+\xe5\xad\xa6\","
-              "\"from\":\"portal\",\"keyword\":\"(auto)\",\"version\":\"2.0.1\"}");
+    EXPECT_EQ(
+        Requests("update")[0].query,
+        "{\"cid\":\"S0001\",\"clientid\":\"0123456789abcdef\",\"dialaccount\":\"a&version=9 #+\xe5\xad\xa6\","
+        "\"from\":\"portal\",\"keyword\":\"(auto)\",\"version\":\"2.0.1\"}");
 }

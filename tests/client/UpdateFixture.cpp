@@ -48,8 +48,10 @@ std::string UpdateFixture::Packages(const std::vector<std::string>& packages) {
     return "{\"packages\":[" + json + "]}";
 }
 
-std::string UpdateFixture::Package(const std::string& name, const std::string& content, const std::string& extra) {
-    return "{\"name\":\"" + name + "\",\"content\":\"" + content + "\"" + (extra.empty() ? "" : "," + extra) + "}";
+std::string UpdateFixture::Package(const std::string& name, const std::string& content,
+                                   const std::string& extra) {
+    return "{\"name\":\"" + name + "\",\"content\":\"" + content + "\"" + (extra.empty() ? "" : "," + extra) +
+           "}";
 }
 
 std::string UpdateFixture::RunCheck() {

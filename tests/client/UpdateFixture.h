@@ -39,7 +39,8 @@ protected:
     void StartSim(const std::string& updateJson, const std::string& faultsJson = "{}");
     // {"packages":[..]} of the given package objects.
     static std::string Packages(const std::vector<std::string>& packages);
-    static std::string Package(const std::string& name, const std::string& content, const std::string& extra = "");
+    static std::string Package(const std::string& name, const std::string& content,
+                               const std::string& extra = "");
     std::string ServerUrl() const { return m_sim->ServerUrl(0); }
 
     // One background check on this thread, with a fresh manager; returns

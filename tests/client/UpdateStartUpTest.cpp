@@ -1,10 +1,9 @@
 // The start-up check: the hand-over to the updater when, and only when, a
 // complete update is staged; and the background check's thread.
-#include <pugixml.hpp>
-
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <pugixml.hpp>
 #include <thread>
 
 #include "HandOverConfig.h"
@@ -99,7 +98,8 @@ TEST(UpdateUnknownDirTest, WithoutAnInstallationFolderNothingIsTouched) {
     CUpdateManager manager("", nullptr);
     testing::internal::CaptureStdout();
     manager.RunCheck();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "update check skipped: the installation directory is unknown\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "update check skipped: the installation directory is unknown\n");
     EXPECT_FALSE(manager.CheckStartUp());
     EXPECT_FALSE(manager.Staging().Remove("Korvast"));
     EXPECT_FALSE(manager.Staging().Clear());

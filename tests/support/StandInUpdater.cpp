@@ -10,8 +10,9 @@
 
 bool StandInUpdater::Write(const std::string& path) const {
     // The record path is ours (a temporary folder): no quote inside it.
-    std::ofstream(path, std::ios::trunc) << "#!/bin/sh\nprintf '%s\\0' \"$(pwd)\" \"$0\" \"$@\" > '" << m_record
-                                         << ".tmp' && mv '" << m_record << ".tmp' '" << m_record << "'\n";
+    std::ofstream(path, std::ios::trunc)
+        << "#!/bin/sh\nprintf '%s\\0' \"$(pwd)\" \"$0\" \"$@\" > '" << m_record << ".tmp' && mv '" << m_record
+        << ".tmp' '" << m_record << "'\n";
     return chmod(path.c_str(), 0755) == 0;
 }
 

@@ -16,13 +16,15 @@ std::string Element(const std::string& name, const std::string& value) {
 std::string Tag(const std::string& problem) { return problem.substr(0, problem.find(':')); }
 }  // namespace
 
-std::vector<std::string> CPortalExchanges::CheckHeaders(const cJSON* scenario, const httplib::Request& req) const {
+std::vector<std::string> CPortalExchanges::CheckHeaders(const cJSON* scenario,
+                                                        const httplib::Request& req) const {
     std::vector<std::string> problems;
     std::string userAgent = req.get_header_value("User-Agent");
     auto versionAfter = [&](const std::string& prefix) {
         return userAgent.size() > prefix.size() && userAgent.compare(0, prefix.size(), prefix) == 0;
     };
-    if (!versionAfter("VXRA/Linux64/") && !versionAfter("VXRA/LinuxIpv664/")) problems.push_back("bad-user-agent: \"" + userAgent + "\"");
+    if (!versionAfter("VXRA/Linux64/") && !versionAfter("VXRA/LinuxIpv664/"))
+        problems.push_back("bad-user-agent: \"" + userAgent + "\"");
     if (req.get_header_value("Client-ID").empty()) problems.push_back("no-client-id: Client-ID is missing");
     std::string checksum = req.get_header_value("CDC-Checksum");
     std::string md5 = simhttp::Md5Hex(req.body);
@@ -40,8 +42,8 @@ std::vector<std::string> CPortalExchanges::CheckHeaders(const cJSON* scenario, c
             std::string want = simjson::Str(scenario, p.key, p.def);
             std::string got = req.get_header_value(p.header);
             if (!want.empty() && got != want) {
-                problems.push_back(std::string("bad-school-headers: ") + p.header + " is \"" + got + "\", not \"" +
-                                   want + "\"");
+                problems.push_back(std::string("bad-school-headers: ") + p.header + " is \"" + got +
+                                   "\", not \"" + want + "\"");
             }
         }
     }
@@ -49,8 +51,8 @@ std::vector<std::string> CPortalExchanges::CheckHeaders(const cJSON* scenario, c
 }
 
 void CPortalExchanges::SendAnswer(const cJSON* scenario, const std::string& algoId, int errorCode,
-                                  const std::string& subError, const std::string& plain, httplib::Response& res,
-                                  cJSON* record) {
+                                  const std::string& subError, const std::string& plain,
+                                  httplib::Response& res, cJSON* record) {
     std::string document = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><response>" + plain + "</response>";
     std::string encoded = document;
     CSimModules::Entry entry;
@@ -67,9 +69,11 @@ void CPortalExchanges::SendAnswer(const cJSON* scenario, const std::string& algo
     simjson::AddString(record, "answer", document);
 }
 
-std::string CPortalExchanges::LoginAnswer(const cJSON* scenario, const std::string& account, int server) const {
+std::string CPortalExchanges::LoginAnswer(const cJSON* scenario, const std::string& account,
+                                          int server) const {
     std::string base = m_sim.ServerUrl(server);
-    std::string body = Element("userid", simhttp::XmlEscape(simjson::Str(scenario, "answers.userid", account)));
+    std::string body =
+        Element("userid", simhttp::XmlEscape(simjson::Str(scenario, "answers.userid", account)));
     body += Element("keep-retry", simjson::Str(scenario, "answers.keep_retry", "2"));
     body += Element("keep-url", simjson::Str(scenario, "answers.keep_url", base + "/portal/keep"));
     body += Element("term-url", simjson::Str(scenario, "answers.term_url", base + "/portal/term"));
@@ -87,7 +91,8 @@ CPortalExchanges::Answer CPortalExchanges::Respond(const std::string& exchange, 
     if (exchange == "ticket") {
         sessions.NoteIdentity(clientId, doc.Field("host-name"), doc.Field("ipv4"), doc.Field("mac"));
         std::string issued = sessions.IssueTicket(clientId, simjson::Str(scenario, "answers.ticket"));
-        answer.body = Element("ticket", issued) + Element("expire", simjson::Str(scenario, "answers.expire", "3600"));
+        answer.body =
+            Element("ticket", issued) + Element("expire", simjson::Str(scenario, "answers.expire", "3600"));
     } else if (exchange == "login") {
         std::string account = doc.Field("userid");
         const cJSON* accounts = simjson::Get(scenario, "accounts");
@@ -95,7 +100,8 @@ CPortalExchanges::Answer CPortalExchanges::Respond(const std::string& exchange, 
         if (!sessions.HasTicket(clientId, ticket)) {
             answer.errorCode = static_cast<int>(simjson::Int(scenario, "checks.refuse_code", 1));
             answer.subError = "bad-ticket";
-        } else if (cJSON_IsObject(accounts) && (!cJSON_IsString(password) || doc.Field("passwd") != password->valuestring)) {
+        } else if (cJSON_IsObject(accounts) &&
+                   (!cJSON_IsString(password) || doc.Field("passwd") != password->valuestring)) {
             answer.errorCode = static_cast<int>(simjson::Int(scenario, "answers.bad_password_code", 1));
             answer.subError = "bad-password";
         } else {
@@ -139,8 +145,8 @@ CPortalExchanges::Answer CPortalExchanges::Respond(const std::string& exchange, 
     return answer;
 }
 
-void CPortalExchanges::Handle(const std::string& exchange, const httplib::Request& req, httplib::Response& res,
-                              int server) {
+void CPortalExchanges::Handle(const std::string& exchange, const httplib::Request& req,
+                              httplib::Response& res, int server) {
     JsonPtr scenario = m_sim.Scenario().Snapshot();
     const cJSON* s = scenario.get();
     JsonPtr record = simhttp::NewRecord(req, server, exchange);
@@ -155,7 +161,8 @@ void CPortalExchanges::Handle(const std::string& exchange, const httplib::Reques
     std::string algoId = req.get_header_value("Algo-ID");
     std::string expectedAlgo = m_sim.Modules().ExpectedAlgoId(s);
     bool algoMismatch = !expectedAlgo.empty() && algoId != expectedAlgo;
-    if (algoMismatch) problems.push_back("bad-algo-id: \"" + algoId + "\", expected \"" + expectedAlgo + "\"");
+    if (algoMismatch)
+        problems.push_back("bad-algo-id: \"" + algoId + "\", expected \"" + expectedAlgo + "\"");
 
     // Decode with the module the client says it used, whatever the verdict.
     std::string decoded;
@@ -180,7 +187,8 @@ void CPortalExchanges::Handle(const std::string& exchange, const httplib::Reques
         }
         std::string clientElement = doc.Field("client-id");
         if (doc.Ok() && clientElement != req.get_header_value("Client-ID")) {
-            problems.push_back("client-id-mismatch: element \"" + clientElement + "\" differs from the header");
+            problems.push_back("client-id-mismatch: element \"" + clientElement +
+                               "\" differs from the header");
         }
     }
     cJSON* problemList = cJSON_AddArrayToObject(record.get(), "problems");
@@ -208,8 +216,8 @@ void CPortalExchanges::Handle(const std::string& exchange, const httplib::Reques
     if (!lastLogin.empty()) res.set_header("Last-Login", lastLogin);
 
     if (!problems.empty() && simjson::Bool(s, "checks.enforce", true)) {
-        SendAnswer(s, algoId, static_cast<int>(simjson::Int(s, "checks.refuse_code", 1)), Tag(problems.front()), "",
-                   res, record.get());
+        SendAnswer(s, algoId, static_cast<int>(simjson::Int(s, "checks.refuse_code", 1)),
+                   Tag(problems.front()), "", res, record.get());
     } else if (cJSON_IsNumber(simjson::Get(f, "error_code")) || !simjson::Str(f, "module_file").empty()) {
         int code = static_cast<int>(simjson::Int(f, "error_code", 200));
         std::string moduleFile = simjson::Str(f, "module_file");
@@ -225,8 +233,8 @@ void CPortalExchanges::Handle(const std::string& exchange, const httplib::Reques
         }
     } else {
         Answer answer = Respond(exchange, s, doc, req.get_header_value("Client-ID"), server);
-        SendAnswer(s, algoId, answer.errorCode, faultSub.empty() ? answer.subError : faultSub, answer.body, res,
-                   record.get());
+        SendAnswer(s, algoId, answer.errorCode, faultSub.empty() ? answer.subError : faultSub, answer.body,
+                   res, record.get());
     }
     if (simjson::Bool(f, "omit_server_tag")) res.headers.erase("Server-Tag");
     if (simjson::Bool(f, "omit_error_code")) res.headers.erase("Error-Code");

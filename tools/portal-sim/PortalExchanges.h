@@ -35,8 +35,9 @@ private:
                    const std::string& clientId, int server);
     std::string LoginAnswer(const cJSON* scenario, const std::string& account, int server) const;
     // Encodes and sends an answer document.
-    void SendAnswer(const cJSON* scenario, const std::string& algoId, int errorCode, const std::string& subError,
-                    const std::string& plain, httplib::Response& res, cJSON* record);
+    void SendAnswer(const cJSON* scenario, const std::string& algoId, int errorCode,
+                    const std::string& subError, const std::string& plain, httplib::Response& res,
+                    cJSON* record);
 
     CPortalSim& m_sim;
 };

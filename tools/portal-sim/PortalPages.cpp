@@ -43,7 +43,8 @@ void CPortalPages::HandleProbe(const httplib::Request& req, httplib::Response& r
     if (simjson::Bool(s, "probe.headers", true)) AddPortalHeaders(s, res);
 
     if (mode == "none") {
-        res.set_content("<html><head><title>Welcome</title></head><body>You are on line.</body></html>", "text/html");
+        res.set_content("<html><head><title>Welcome</title></head><body>You are on line.</body></html>",
+                        "text/html");
     } else if (mode == "detect") {
         res.status = 302;
         res.set_header("Location", m_sim.ServerUrl(target) + "/detect.html");
@@ -124,7 +125,8 @@ std::string CPortalPages::ConfigDocument(const cJSON* scenario, int server) cons
     std::string modify = simjson::Str(scenario, "config.account_modify.type");
     if (!modify.empty()) {
         doc += "<account><modify>" + Element("type", modify) +
-               Element("value", simjson::Str(scenario, "config.account_modify.value")) + "</modify></account>";
+               Element("value", simjson::Str(scenario, "config.account_modify.value")) +
+               "</modify></account>";
     }
     std::string clusters = ServerClusters(scenario);
     if (!clusters.empty()) doc += "<server-clusters servers=\"" + simhttp::XmlEscape(clusters) + "\"/>";
@@ -140,7 +142,8 @@ std::string CPortalPages::ConfigDocument(const cJSON* scenario, int server) cons
     }
     const cJSON* update = simjson::Get(scenario, "config.update");
     if (cJSON_IsTrue(update) || cJSON_IsObject(update)) {
-        funCfg += "<Update url=\"" + simhttp::XmlEscape(simjson::Str(update, "url", m_sim.ServerUrl(0) + "/update")) + "\"/>";
+        funCfg += "<Update url=\"" +
+                  simhttp::XmlEscape(simjson::Str(update, "url", m_sim.ServerUrl(0) + "/update")) + "\"/>";
     }
     const cJSON* extra = simjson::Get(scenario, "config.funcfg");
     const cJSON* item = nullptr;

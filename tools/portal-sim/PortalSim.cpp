@@ -1,12 +1,12 @@
 #include "PortalSim.h"
 
 #include <fcntl.h>
+#include <httplib.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <httplib.h>
 
 #include "PortalExchanges.h"
 #include "PortalPages.h"
@@ -130,10 +130,11 @@ std::string CPortalSim::EntryUrl(const cJSON* scenario, int server, bool upperCa
     std::string mac = simjson::Str(scenario, "portal.wlanusermac", "02:00:00:77:00:02");
     std::string acip = simjson::Str(scenario, "portal.wlanacip", "10.77.0.1");
     if (upperCase) {
-        return ServerUrl(server) + "/Portal/Index.cgi?WlanUserIp=" + Upper(ip) + "&WlanUserMac=" + Upper(mac) +
-               "&WlanAcIp=" + Upper(acip);
+        return ServerUrl(server) + "/Portal/Index.cgi?WlanUserIp=" + Upper(ip) +
+               "&WlanUserMac=" + Upper(mac) + "&WlanAcIp=" + Upper(acip);
     }
-    return ServerUrl(server) + "/portal/index.cgi?wlanuserip=" + ip + "&wlanusermac=" + mac + "&wlanacip=" + acip;
+    return ServerUrl(server) + "/portal/index.cgi?wlanuserip=" + ip + "&wlanusermac=" + mac +
+           "&wlanacip=" + acip;
 }
 
 std::string CPortalSim::ReadyJson() const {
@@ -147,7 +148,8 @@ std::string CPortalSim::ReadyJson() const {
     simjson::AddString(obj.get(), "stats", main + "/stats");
     simjson::AddString(obj.get(), "update", main + "/update");
     cJSON* servers = cJSON_AddArrayToObject(obj.get(), "servers");
-    for (const auto& server : m_servers) cJSON_AddItemToArray(servers, cJSON_CreateString(server->Url().c_str()));
+    for (const auto& server : m_servers)
+        cJSON_AddItemToArray(servers, cJSON_CreateString(server->Url().c_str()));
     return simjson::Print(obj.get());
 }
 
@@ -251,7 +253,7 @@ void CPortalSim::SetupPortalRoutes(httplib::Server& server, int index) {
     });
     server.Get("/Portal/Index.cgi", page);
     static const std::pair<const char*, const char*> exchanges[] = {
-        {"/portal/ticket", "ticket"}, {"/portal/auth", "login"},   {"/portal/state", "state"},
+        {"/portal/ticket", "ticket"},  {"/portal/auth", "login"},  {"/portal/state", "state"},
         {"/portal/keep", "heartbeat"}, {"/portal/term", "logout"}, {"/portal/query", "terminal"}};
     for (const auto& [path, name] : exchanges) {
         std::string exchange = name;
@@ -324,9 +326,11 @@ void CPortalSim::HandleUpdate(const httplib::Request& req, httplib::Response& re
             std::string files;
             for (const char* each : {"binfile", "exefile"}) {
                 if (kind != each && kind != "both") continue;
-                std::string address = std::string(each) == "exefile" ? simjson::Str(item, "exe_url", url) : url;
-                files += std::string("<") + each + " size=\"" + simjson::Str(item, "size", std::to_string(data.size())) +
-                         "\" md5=\"" + simjson::Str(item, "md5", simhttp::Md5Hex(data)) + "\">" +
+                std::string address =
+                    std::string(each) == "exefile" ? simjson::Str(item, "exe_url", url) : url;
+                files += std::string("<") + each + " size=\"" +
+                         simjson::Str(item, "size", std::to_string(data.size())) + "\" md5=\"" +
+                         simjson::Str(item, "md5", simhttp::Md5Hex(data)) + "\">" +
                          simhttp::XmlEscape(address) + "</" + each + ">";
             }
             answer += "<pkgxml><pkglist><pkg name=\"" + simhttp::XmlEscape(name) + "\"><pfile>" + files +
@@ -402,40 +406,46 @@ void CPortalSim::SetupControlRoutes(httplib::Server& server) {
     server.Get("/control/requests/wait", [this](const httplib::Request& req, httplib::Response& res) {
         std::string endpoint = req.get_param_value("endpoint");
         long count = req.has_param("count") ? std::atol(req.get_param_value("count").c_str()) : 1;
-        long timeout = req.has_param("timeout_ms") ? std::atol(req.get_param_value("timeout_ms").c_str()) : 5000;
+        long timeout =
+            req.has_param("timeout_ms") ? std::atol(req.get_param_value("timeout_ms").c_str()) : 5000;
         bool ok = m_log.WaitFor(endpoint, count, std::chrono::milliseconds(std::min(timeout, kMaxWaitMs)));
         JsonPtr obj(cJSON_CreateObject());
         cJSON_AddBoolToObject(obj.get(), "ok", ok);
         cJSON_AddNumberToObject(obj.get(), "count", static_cast<double>(m_log.Count(endpoint)));
         SendJson(res, simjson::Print(obj.get()));
     });
-    server.Get("/control/scenario",
-               [this](const httplib::Request&, httplib::Response& res) { SendJson(res, m_scenario.ToJson()); });
+    server.Get("/control/scenario", [this](const httplib::Request&, httplib::Response& res) {
+        SendJson(res, m_scenario.ToJson());
+    });
     server.Post("/control/scenario", [this](const httplib::Request& req, httplib::Response& res) {
         std::string error;
         if (!m_scenario.Merge(req.body, &error)) return SendError(res, 400, error);
         SendJson(res, kOk);
     });
-    server.Post(R"(/control/servers/(\d+)/(stop|start))", [this](const httplib::Request& req, httplib::Response& res) {
-        int index = std::atoi(req.matches[1].str().c_str());
-        std::string error = "no server " + std::to_string(index);
-        bool ok = req.matches[2] == "stop" ? StopServer(index) : StartServer(index, &error);
-        if (!ok) return SendError(res, 404, error);
-        SendJson(res, kOk);
-    });
+    server.Post(R"(/control/servers/(\d+)/(stop|start))",
+                [this](const httplib::Request& req, httplib::Response& res) {
+                    int index = std::atoi(req.matches[1].str().c_str());
+                    std::string error = "no server " + std::to_string(index);
+                    bool ok = req.matches[2] == "stop" ? StopServer(index) : StartServer(index, &error);
+                    if (!ok) return SendError(res, 404, error);
+                    SendJson(res, kOk);
+                });
     server.Post("/control/reset", [this](const httplib::Request&, httplib::Response& res) {
         Reset();
         SendJson(res, kOk);
     });
-    server.Get("/control/sessions",
-               [this](const httplib::Request&, httplib::Response& res) { SendJson(res, m_sessions.ToJson()); });
+    server.Get("/control/sessions", [this](const httplib::Request&, httplib::Response& res) {
+        SendJson(res, m_sessions.ToJson());
+    });
     server.Get("/control/stats", [this](const httplib::Request&, httplib::Response& res) {
         JsonPtr array(cJSON_CreateArray());
         {
             std::lock_guard<std::mutex> guard(m_statsLock);
-            for (const auto& json : m_statsRecords) cJSON_AddItemToArray(array.get(), simjson::Parse(json).release());
+            for (const auto& json : m_statsRecords)
+                cJSON_AddItemToArray(array.get(), simjson::Parse(json).release());
         }
         SendJson(res, simjson::Print(array.get()));
     });
-    server.Get("/control/info", [this](const httplib::Request&, httplib::Response& res) { SendJson(res, ReadyJson()); });
+    server.Get("/control/info",
+               [this](const httplib::Request&, httplib::Response& res) { SendJson(res, ReadyJson()); });
 }

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <httplib.h>
 #include <netinet/in.h>
 #include <openssl/evp.h>
 #include <sys/socket.h>
@@ -9,7 +10,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <httplib.h>
 #include <sstream>
 
 namespace simhttp {
@@ -40,7 +40,8 @@ JsonPtr NewRecord(const httplib::Request& req, int server, const std::string& en
     }
     cJSON* headers = cJSON_AddObjectToObject(record.get(), "headers");
     for (const auto& [key, value] : req.headers) {
-        if (key == "REMOTE_ADDR" || key == "REMOTE_PORT" || key == "LOCAL_ADDR" || key == "LOCAL_PORT") continue;
+        if (key == "REMOTE_ADDR" || key == "REMOTE_PORT" || key == "LOCAL_ADDR" || key == "LOCAL_PORT")
+            continue;
         simjson::AddString(headers, key.c_str(), value);
     }
     simjson::AddString(record.get(), "remote_addr", req.remote_addr);
@@ -101,11 +102,20 @@ std::string XmlEscape(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '&': out += "&amp;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;

@@ -1,12 +1,12 @@
 #include "SimListener.h"
 
 #include <fcntl.h>
+#include <httplib.h>
 #include <sched.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <httplib.h>
 
 namespace {
 // Switches the calling thread into a network namespace for its lifetime, so

@@ -18,7 +18,8 @@ std::vector<std::string> CSimRequestDoc::ExpectedElements(const std::string& exc
 
 CSimRequestDoc::CSimRequestDoc(const std::string& exchange, const std::string& text) {
     pugi::xml_document doc;
-    pugi::xml_parse_result parsed = doc.load_string(text.c_str(), pugi::parse_default | pugi::parse_declaration);
+    pugi::xml_parse_result parsed =
+        doc.load_string(text.c_str(), pugi::parse_default | pugi::parse_declaration);
     if (!parsed) {
         m_problems.push_back(std::string("not well-formed: ") + parsed.description());
         return;
@@ -42,7 +43,8 @@ CSimRequestDoc::CSimRequestDoc(const std::string& exchange, const std::string& t
         m_fields.emplace_back(name, value);
         bool wantCdata = name == "userid" || name == "passwd";
         // An empty value has no node to wrap; anything else must be CDATA sections.
-        if (wantCdata && child.first_child() && !onlyCdata) m_problems.push_back(name + " is not a CDATA section");
+        if (wantCdata && child.first_child() && !onlyCdata)
+            m_problems.push_back(name + " is not a CDATA section");
     }
 
     std::vector<std::string> expected = ExpectedElements(exchange);
@@ -53,12 +55,14 @@ CSimRequestDoc::CSimRequestDoc(const std::string& exchange, const std::string& t
         if (at < m_fields.size() && m_fields[at].first == name) {
             ++at;
         } else if (!optional) {
-            m_problems.push_back("expected <" + name + "> at position " + std::to_string(at + 1) +
-                                 (at < m_fields.size() ? ", found <" + m_fields[at].first + ">" : ", found the end"));
+            m_problems.push_back(
+                "expected <" + name + "> at position " + std::to_string(at + 1) +
+                (at < m_fields.size() ? ", found <" + m_fields[at].first + ">" : ", found the end"));
             return;
         }
     }
-    if (at < m_fields.size()) m_problems.push_back("unexpected <" + m_fields[at].first + "> after the last element");
+    if (at < m_fields.size())
+        m_problems.push_back("unexpected <" + m_fields[at].first + "> after the last element");
 }
 
 std::string CSimRequestDoc::Field(const std::string& name) const {

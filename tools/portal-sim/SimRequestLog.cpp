@@ -40,7 +40,8 @@ long CSimRequestLog::Count(const std::string& endpoint) const {
     return it == m_counts.end() ? 0 : it->second;
 }
 
-bool CSimRequestLog::WaitFor(const std::string& endpoint, long count, std::chrono::milliseconds timeout) const {
+bool CSimRequestLog::WaitFor(const std::string& endpoint, long count,
+                             std::chrono::milliseconds timeout) const {
     std::unique_lock<std::mutex> lock(m_lock);
     return m_changed.wait_for(lock, timeout, [&] {
         if (endpoint.empty()) return m_total >= count;

@@ -58,7 +58,8 @@ JsonPtr CSimScenario::TakeFault(const std::string& endpoint) {
         // A bare number in a sequence is an Error-Code; 0 answers normally.
         if (cJSON_IsNumber(first.get())) {
             taken.reset(cJSON_CreateObject());
-            if (first->valuedouble != 0) cJSON_AddNumberToObject(taken.get(), "error_code", first->valuedouble);
+            if (first->valuedouble != 0)
+                cJSON_AddNumberToObject(taken.get(), "error_code", first->valuedouble);
         } else if (cJSON_IsObject(first.get())) {
             taken = std::move(first);
         } else {

@@ -69,7 +69,8 @@ void CSimSessions::CountStateQuery(const std::string& clientId) {
     if (it != m_sessions.end()) it->second.stateQueries++;
 }
 
-bool CSimSessions::Heartbeat(const std::string& clientId, const std::string& ticket, const std::string& shared) {
+bool CSimSessions::Heartbeat(const std::string& clientId, const std::string& ticket,
+                             const std::string& shared) {
     std::lock_guard<std::mutex> guard(m_lock);
     auto it = m_sessions.find(clientId);
     if (it == m_sessions.end() || !it->second.loggedIn) return false;

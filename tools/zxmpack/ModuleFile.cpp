@@ -55,7 +55,8 @@ int CModuleFile::ParseHeader(const unsigned char* data, size_t size, Header& hea
     std::copy(data + pos, data + pos + kPropsSize, parsed.props);
     pos += kPropsSize;
     parsed.unpackedSize = static_cast<uint32_t>(data[pos]) | static_cast<uint32_t>(data[pos + 1]) << 8 |
-                          static_cast<uint32_t>(data[pos + 2]) << 16 | static_cast<uint32_t>(data[pos + 3]) << 24;
+                          static_cast<uint32_t>(data[pos + 2]) << 16 |
+                          static_cast<uint32_t>(data[pos + 3]) << 24;
     pos += 4;
     parsed.streamOffset = pos;
     parsed.streamSize = size - pos;
@@ -64,7 +65,8 @@ int CModuleFile::ParseHeader(const unsigned char* data, size_t size, Header& hea
 }
 
 int CModuleFile::Pack(std::vector<unsigned char>& out, uint32_t preset) const {
-    if (keyId.size() != kKeyIdSize || key.size() > kMaxTextSize || algoId.size() > kMaxTextSize) return kBadField;
+    if (keyId.size() != kKeyIdSize || key.size() > kMaxTextSize || algoId.size() > kMaxTextSize)
+        return kBadField;
     if (image.empty() || image.size() > kMaxImageSize) return kTooLarge;
 
     lzma_options_lzma options;
@@ -112,8 +114,8 @@ int CModuleFile::Unpack(const unsigned char* data, size_t size) {
 
     lzma_filter filter = {LZMA_FILTER_LZMA1, nullptr};
     if (lzma_properties_decode(&filter, nullptr, header.props, kPropsSize) != LZMA_OK) return kLzma;
-    std::unique_ptr<lzma_options_lzma, decltype(&free)> options(static_cast<lzma_options_lzma*>(filter.options),
-                                                                &free);
+    std::unique_ptr<lzma_options_lzma, decltype(&free)> options(
+        static_cast<lzma_options_lzma*>(filter.options), &free);
     options->dict_size = DictionaryFor(options->dict_size, header.unpackedSize);
     lzma_filter filters[] = {{LZMA_FILTER_LZMA1, options.get()}, {LZMA_VLI_UNKNOWN, nullptr}};
 
@@ -143,12 +145,19 @@ int CModuleFile::Unpack(const unsigned char* data, size_t size) {
 
 const char* CModuleFile::ErrorText(int result) {
     switch (result) {
-    case kOk: return "ok";
-    case kBadField: return "a field does not fit the module file";
-    case kShort: return "the header runs past the end of the file";
-    case kTooLarge: return "the image is empty or larger than 64 MiB";
-    case kLzma: return "the LZMA stream cannot be coded";
-    case kTruncated: return "the LZMA stream ends early";
-    default: return "unknown error";
+        case kOk:
+            return "ok";
+        case kBadField:
+            return "a field does not fit the module file";
+        case kShort:
+            return "the header runs past the end of the file";
+        case kTooLarge:
+            return "the image is empty or larger than 64 MiB";
+        case kLzma:
+            return "the LZMA stream cannot be coded";
+        case kTruncated:
+            return "the LZMA stream ends early";
+        default:
+            return "unknown error";
     }
 }

@@ -24,10 +24,11 @@ namespace {
 constexpr size_t kMaxInputSize = CModuleFile::kMaxImageSize + 64 * 1024;
 
 int Usage() {
-    fprintf(stderr,
-            "usage: zxm-pack pack --key-id ID [--key TEXT] [--algo-id TEXT] [--preset 0-9] <in.so> <out.zxm>\n"
-            "       zxm-pack unpack <in.zxm> <out.so>\n"
-            "       zxm-pack describe <in.zxm>\n");
+    fprintf(
+        stderr,
+        "usage: zxm-pack pack --key-id ID [--key TEXT] [--algo-id TEXT] [--preset 0-9] <in.so> <out.zxm>\n"
+        "       zxm-pack unpack <in.zxm> <out.so>\n"
+        "       zxm-pack describe <in.zxm>\n");
     return 2;
 }
 
@@ -88,8 +89,10 @@ bool WriteAll(const char* path, const std::vector<unsigned char>& data, mode_t m
     while (ok && done < data.size()) {
         ssize_t put = write(fd.Get(), data.data() + done, data.size() - done);
         if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) ok = false;
-        else done += static_cast<size_t>(put);
+        if (put <= 0)
+            ok = false;
+        else
+            done += static_cast<size_t>(put);
     }
     ok = close(fd.Release()) == 0 && ok;
     ok = ok && rename(temp.c_str(), path) == 0;
@@ -177,9 +180,10 @@ int Describe(int argc, char** argv) {
     }
     unsigned props = header.props[0];
     uint32_t dict = static_cast<uint32_t>(header.props[1]) | static_cast<uint32_t>(header.props[2]) << 8 |
-                    static_cast<uint32_t>(header.props[3]) << 16 | static_cast<uint32_t>(header.props[4]) << 24;
-    printf("key-id: %s\nkey: %s\nalgo-id: %s\n", Printable(header.keyId).c_str(), Printable(header.key).c_str(),
-           Printable(header.algoId).c_str());
+                    static_cast<uint32_t>(header.props[3]) << 16 |
+                    static_cast<uint32_t>(header.props[4]) << 24;
+    printf("key-id: %s\nkey: %s\nalgo-id: %s\n", Printable(header.keyId).c_str(),
+           Printable(header.key).c_str(), Printable(header.algoId).c_str());
     printf("lzma: lc=%u lp=%u pb=%u dict=%u\n", props % 9, props / 9 % 5, props / 45, dict);
     printf("unpacked-size: %u\nstream-size: %zu\n", header.unpackedSize, header.streamSize);
     CModuleFile module;

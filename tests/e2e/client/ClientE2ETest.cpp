@@ -31,7 +31,8 @@ protected:
         options.withClient = false;
         if (!StartSim() || !StartService(options)) return false;
         std::ofstream(m_install->File("conf/client.xml")) << "<client/>\n";
-        m_info = std::make_unique<CInfoCenter>(CInfoCenter::Flavor::Client, m_install->File("conf/client.xml").c_str());
+        m_info = std::make_unique<CInfoCenter>(CInfoCenter::Flavor::Client,
+                                               m_install->File("conf/client.xml").c_str());
         m_manager = std::make_unique<CClientManager>(m_info.get());
         m_manager->SetWindow(&m_window);
         m_module = std::make_unique<CNetModule>(m_manager.get(), m_install->Path());

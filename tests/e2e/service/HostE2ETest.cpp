@@ -47,7 +47,8 @@ TEST_F(HostE2E, ConsoleLoginFailurePrintsItsLineAndExitsWithOne) {
     ASSERT_TRUE(StartSim());
     ASSERT_TRUE(StartConsole("wrong"));
     EXPECT_EQ(ExitStatus(), 1);
-    EXPECT_NE(ServiceOutput().find("login fail, the error is 140001, subcode is bad-password\n"), std::string::npos)
+    EXPECT_NE(ServiceOutput().find("login fail, the error is 140001, subcode is bad-password\n"),
+              std::string::npos)
         << ServiceOutput();
 }
 

@@ -148,7 +148,8 @@ TEST_F(RobustE2E, HugeKeepRetryStillEndsTheSession) {
 TEST_F(RobustE2E, DeadClusterServersAreTriedAtMostEightTimesPerCheck) {
     std::string dead;
     for (int port = 1; port <= 40; ++port)
-        dead += std::string(dead.empty() ? "" : ",") + NetNamespace::ServerAddress() + ":" + std::to_string(port);
+        dead +=
+            std::string(dead.empty() ? "" : ",") + NetNamespace::ServerAddress() + ":" + std::to_string(port);
     ASSERT_TRUE(StartSim(R"({"cluster":{"announce":")" + dead + R"("}})"));
     ASSERT_TRUE(m_sim->SetFault("ticket", R"({"http_status":503})"));
     ASSERT_TRUE(StartService());

@@ -1,7 +1,5 @@
 #include "ServiceRun.h"
 
-#include "SampleSim.h"
-
 #include <cjson/cJSON.h>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -10,6 +8,8 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+
+#include "SampleSim.h"
 
 namespace {
 
@@ -111,7 +111,8 @@ std::vector<std::string> ServiceRun::States() const {
     std::vector<std::string> states;
     if (!m_client) return states;
     for (const auto& e : m_client->Received())
-        if (e.opc == "NetStateMessageResp") states.push_back(e.Param("newState") + "/" + e.Param("ErrorCode"));
+        if (e.opc == "NetStateMessageResp")
+            states.push_back(e.Param("newState") + "/" + e.Param("ErrorCode"));
     return states;
 }
 
@@ -125,10 +126,13 @@ std::vector<std::map<std::string, std::string>> ServiceRun::Requests(const std::
         cJSON_ArrayForEach(field, cJSON_GetObjectItemCaseSensitive(record, "fields")) {
             fields[field->string] = JsonText(field);
         }
-        auto number = [&](const cJSON* item) { return std::to_string(static_cast<long>(item ? item->valuedouble : -1)); };
+        auto number = [&](const cJSON* item) {
+            return std::to_string(static_cast<long>(item ? item->valuedouble : -1));
+        };
         fields["_seq"] = number(cJSON_GetObjectItemCaseSensitive(record, "seq"));
         fields["_server"] = number(cJSON_GetObjectItemCaseSensitive(record, "server"));
-        fields["_algo"] = JsonText(cJSON_GetObjectItemCaseSensitive(cJSON_GetObjectItemCaseSensitive(record, "headers"), "Algo-ID"));
+        fields["_algo"] = JsonText(
+            cJSON_GetObjectItemCaseSensitive(cJSON_GetObjectItemCaseSensitive(record, "headers"), "Algo-ID"));
         const cJSON* stats = cJSON_GetObjectItemCaseSensitive(record, "record");
         if (stats) fields["_stattype"] = number(cJSON_GetObjectItemCaseSensitive(stats, "stattype"));
         out.push_back(std::move(fields));

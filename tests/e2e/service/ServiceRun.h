@@ -33,7 +33,7 @@ protected:
         std::vector<std::string> args;              // account and password for console mode
         std::map<std::string, std::string> values;  // more settings under "conf"
         std::string stdinPath = "/dev/null";
-        bool withClient = true;                     // open the FIFOs as the desktop client
+        bool withClient = true;  // open the FIFOs as the desktop client
     };
 
     void SetUp() override;

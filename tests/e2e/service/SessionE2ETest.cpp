@@ -12,7 +12,9 @@ class SessionE2E : public ServiceRun {};
 
 const char kFreshAlgo[] = "0b7e1c52-9d3a-4f60-8e21-5a4c3b2d1e0f";
 
-long Occurrences(const Strings& list, const std::string& item) { return std::count(list.begin(), list.end(), item); }
+long Occurrences(const Strings& list, const std::string& item) {
+    return std::count(list.begin(), list.end(), item);
+}
 
 }  // namespace
 
@@ -30,7 +32,8 @@ TEST_F(SessionE2E, StartLoginHeartbeatsAndLogouts) {
     m_client->SendLogin(account, password);
     ASSERT_TRUE(WaitState(2)) << ::testing::PrintToString(States());
     Strings states = States();
-    EXPECT_EQ(Strings(states.end() - 2, states.end()), (Strings{"1/0", "2/1"})) << ::testing::PrintToString(states);
+    EXPECT_EQ(Strings(states.end() - 2, states.end()), (Strings{"1/0", "2/1"}))
+        << ::testing::PrintToString(states);
     EXPECT_TRUE(m_sim->WaitForRequests("heartbeat", 3, kWait));
     EXPECT_EQ(Requests("login").at(0)["userid"], account);
 
@@ -75,7 +78,8 @@ TEST_F(SessionE2E, StartLoginHeartbeatsAndLogouts) {
     EXPECT_EQ(NextState(3), "1>3/140009");
     std::string issued = Requests("login").back()["ticket"];
     auto beats = Requests("heartbeat");
-    EXPECT_EQ(std::count_if(beats.begin(), beats.end(), [&](auto& beat) { return beat["ticket"] == issued; }), 4);
+    EXPECT_EQ(std::count_if(beats.begin(), beats.end(), [&](auto& beat) { return beat["ticket"] == issued; }),
+              4);
     ASSERT_TRUE(m_sim->WaitForRequests("logout", 4, kWait));
     EXPECT_EQ(Requests("logout").back()["reason"], "3");
 }
@@ -88,7 +92,8 @@ TEST_F(SessionE2E, LoginFailuresReportTheirCodes) {
     } cases[] = {
         {"last login", R"({"error_code":105,"last_login":"2026-12-01 08:00 lab-7"})", "", 150200, "ConnError",
          "2026-12-01 08:00 lab-7"},
-        {"mobile account", R"({"error_code":105,"sub_error":"busy"})", "13812345678@campus", 140105, "busy", ""},
+        {"mobile account", R"({"error_code":105,"sub_error":"busy"})", "13812345678@campus", 140105, "busy",
+         ""},
         {"letters account", R"({"error_code":105})", "abc", 150201, "", ""},
         {"other code", R"({"error_code":7,"sub_error":"locked"})", "", 140007, "locked", ""},
         {"no Error-Code", R"({"omit_error_code":true,"status":202})", "", 139999, "", ""},
@@ -135,27 +140,64 @@ class PrepE2E : public ServiceRun, public ::testing::WithParamInterface<PrepCase
 const PrepCase kPrepCases[] = {
     {"ModuleUpdateRepeatsWithTheNewAlgorithm",
      R"({"module":{"zxm":"@NEW@"},"modules":[{"so":"@BIN@/libsample_algo.so","zxm":"@BIN@/zxmAlogic.zxm"}]})",
-     {}, "round 30000104 30000105 ticket 31/0", "", "", 2},
-    {"ModuleUpdateFailingTwiceGivesUp", R"({"faults":{"ticket":{"module_file":"@BIN@/VelnorSvr"}}})", {},
-     "round 30000104 30000104 32/150003", "", "", 2},
-    {"EndlessModuleUpdateIsBounded", R"({"faults":{"ticket":{"module_file":"@NEW@"}}})", {},
-     "round 30000104 30000105 ticket 30000104 30000105 ticket 30000104 30000105 32/150003", "", "", 3},
-    {"RefusedVersion", R"({"faults":{"ticket":{"error_code":3,"sub_error":"too old"}}})", {}, "round 32/140003",
-     "too old", "", 1},
+     {},
+     "round 30000104 30000105 ticket 31/0",
+     "",
+     "",
+     2},
+    {"ModuleUpdateFailingTwiceGivesUp",
+     R"({"faults":{"ticket":{"module_file":"@BIN@/VelnorSvr"}}})",
+     {},
+     "round 30000104 30000104 32/150003",
+     "",
+     "",
+     2},
+    {"EndlessModuleUpdateIsBounded",
+     R"({"faults":{"ticket":{"module_file":"@NEW@"}}})",
+     {},
+     "round 30000104 30000105 ticket 30000104 30000105 ticket 30000104 30000105 32/150003",
+     "",
+     "",
+     3},
+    {"RefusedVersion",
+     R"({"faults":{"ticket":{"error_code":3,"sub_error":"too old"}}})",
+     {},
+     "round 32/140003",
+     "too old",
+     "",
+     1},
     // Server 0 serves the page pointing at the stopped server 1; the cluster
     // servers' own pages point at themselves. The second check's page comes
     // from the cluster.
     {"TicketFailsOverToALiveClusterServer",
-     R"({"cluster":{"servers":3,"announce":[1,2,3]},"config":{"base_server":[1]}})", {1}, "round round 31/0", "",
-     "", 1},
-    {"TicketWithTheClusterUsedUp", R"({"cluster":{"servers":1,"announce":[1]},"config":{"base_server":1}})", {1},
-     "round round 32/150103", "HttpError", "-4", 0},
+     R"({"cluster":{"servers":3,"announce":[1,2,3]},"config":{"base_server":[1]}})",
+     {1},
+     "round round 31/0",
+     "",
+     "",
+     1},
+    {"TicketWithTheClusterUsedUp",
+     R"({"cluster":{"servers":1,"announce":[1]},"config":{"base_server":1}})",
+     {1},
+     "round round 32/150103",
+     "HttpError",
+     "-4",
+     0},
     // The second check's page request takes the last server and fails.
-    {"ClusterUsedUpByThePageRequest", R"({"cluster":{"servers":2,"announce":[1,2]},"config":{"base_server":1}})",
-     {1, 2}, "round 30000101 32/20010207", "", "", 0},
+    {"ClusterUsedUpByThePageRequest",
+     R"({"cluster":{"servers":2,"announce":[1,2]},"config":{"base_server":1}})",
+     {1, 2},
+     "round 30000101 32/20010207",
+     "",
+     "",
+     0},
     // The fallback goes to the public probe, which has no route from here.
     {"DeadDetectPageFallsBackToThePublicProbe",
-     R"({"probe":{"mode":"detect"},"faults":{"detect":{"http_status":503}}})", {}, "30000101 32/20010207", "", "",
+     R"({"probe":{"mode":"detect"},"faults":{"detect":{"http_status":503}}})",
+     {},
+     "30000101 32/20010207",
+     "",
+     "",
      0},
 };
 
@@ -234,16 +276,18 @@ TEST_F(SessionE2E, RecordedLoginWithoutPortalIsClosedThenOnLineWithoutOne) {
 TEST_F(SessionE2E, TerminalListIsEmbeddedOnlyAsOneElement) {
     ASSERT_TRUE(Run());
     ASSERT_TRUE(LogIn());
-    for (std::string list : {"<terminals><terminal><ticket>T</ticket></terminal></terminals>",
-                             "</response></P></M><M><OpS>Portal</OpS><OpT>NetModule</OpT><OpC>Injected</OpC><P>"
-                             "<response>"}) {
+    for (std::string list :
+         {"<terminals><terminal><ticket>T</ticket></terminal></terminals>",
+          "</response></P></M><M><OpS>Portal</OpS><OpT>NetModule</OpT><OpC>Injected</OpC><P>"
+          "<response>"}) {
         SCOPED_TRACE(list);
         ASSERT_TRUE(m_sim->MergeScenario(R"({"answers":{"terminals":")" + list + R"("}})"));
         m_client->Send("GetTerminalData", "");
         auto data = m_client->WaitForOpc("SetTerminalData", kWait);
         ASSERT_TRUE(data);
         bool embedded = list.rfind("<terminals>", 0) == 0;
-        EXPECT_EQ(data->raw.find("<response><terminals><terminal>") != std::string::npos, embedded) << data->raw;
+        EXPECT_EQ(data->raw.find("<response><terminals><terminal>") != std::string::npos, embedded)
+            << data->raw;
         EXPECT_EQ(data->raw.find("<M>", 1), std::string::npos) << data->raw;
         EXPECT_NE(data->raw.find("<host>"), std::string::npos);
     }
@@ -271,13 +315,19 @@ void PrintTo(const BeatCase& c, std::ostream* os) { *os << c.name; }
 class BeatE2E : public ServiceRun, public ::testing::WithParamInterface<BeatCase> {};
 
 const BeatCase kBeatCases[] = {
-    {"RefusedWithKeepRetryTwo", R"({"answers":{"keep_retry":2},"faults":{"heartbeat":{"error_code":9}}})",
-     {"3/140009", "12/1"}, 4},
-    {"HttpErrorWithKeepRetryZero", R"({"answers":{"keep_retry":0},"faults":{"heartbeat":{"http_status":500}}})",
-     {"3/150108", "12/1"}, 4},  // each failure is sent twice
+    {"RefusedWithKeepRetryTwo",
+     R"({"answers":{"keep_retry":2},"faults":{"heartbeat":{"error_code":9}}})",
+     {"3/140009", "12/1"},
+     4},
+    {"HttpErrorWithKeepRetryZero",
+     R"({"answers":{"keep_retry":0},"faults":{"heartbeat":{"http_status":500}}})",
+     {"3/150108", "12/1"},
+     4},  // each failure is sent twice
     // (Module progress is not shown while connected.)
-    {"ModuleOnEveryHeartbeat", R"({"faults":{"heartbeat":{"module_file":"@BIN@/zxmAlogic.zxm"}}})",
-     {"32/150003", "12/1"}, 3},
+    {"ModuleOnEveryHeartbeat",
+     R"({"faults":{"heartbeat":{"module_file":"@BIN@/zxmAlogic.zxm"}}})",
+     {"32/150003", "12/1"},
+     3},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, BeatE2E, ::testing::ValuesIn(kBeatCases),

@@ -114,8 +114,8 @@ TEST_F(ServiceStartupTest, RecordedPidsThatAreNotALiveServiceAreOverwritten) {
     std::string error;
     ASSERT_TRUE(stranger.Start({{"sleep", "30"}, "", "", false}, &error)) << error;
 
-    for (const std::string& recorded : {std::string("abc"), std::string("0"), std::to_string(dead),
-                                        std::to_string(stranger.Pid())}) {
+    for (const std::string& recorded :
+         {std::string("abc"), std::string("0"), std::to_string(dead), std::to_string(stranger.Pid())}) {
         SCOPED_TRACE(recorded);
         InstallDir::Options options;
         options.redirect = "http://127.0.0.1:9/";
@@ -169,7 +169,8 @@ TEST_F(ServiceStartupTest, TwoStartsAtOnceLeaveExactlyOneRunning) {
 // A directory at the FIFO's name: a clear message and status 4, not an idle
 // service. Leftovers of a killed settings save go at start.
 TEST_F(ServiceStartupTest, BlockedFifoPathEndsAtOnceAndSaveLeftoversAreRemoved) {
-    const std::string leftover = m_install.File("conf/.conf.xml.Ab12Cd"), foreign = m_install.File("conf/.conf.xml.keep");
+    const std::string leftover = m_install.File("conf/.conf.xml.Ab12Cd"),
+                      foreign = m_install.File("conf/.conf.xml.keep");
     for (const std::string& path : {leftover, foreign}) std::ofstream(path) << "x";
     ASSERT_EQ(mkdir(m_install.File("velnorsvrpipe").c_str(), 0700), 0);
     ChildProcess blocked;

@@ -14,7 +14,8 @@ PortalSimOptions SampleSimOptions(const std::string& workDir, const std::string&
     options.netns = netns;
     options.listen = {NetNamespace::ServerAddress()};
     std::string scenario = scenarioPatch.empty() ? "{}" : scenarioPatch, base;
-    if (scenario.find("\"module\"") == std::string::npos) base += R"("module":{"zxm":")" + bin + "/zxmAlogic.zxm\"},";
+    if (scenario.find("\"module\"") == std::string::npos)
+        base += R"("module":{"zxm":")" + bin + "/zxmAlogic.zxm\"},";
     if (scenario.find("\"accounts\"") == std::string::npos) base += R"("accounts":{"alice":"secret"},)";
     if (scenario == "{}" && !base.empty()) base.pop_back();
     options.scenarioJson = "{" + base + scenario.substr(1);

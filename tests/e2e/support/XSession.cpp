@@ -44,7 +44,8 @@ bool XSession::Start(std::string* error) {
     std::string number;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (number.empty() || number.back() != '\n') {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         pollfd pfd = {m_xvfb.StdoutFd(), POLLIN, 0};
         char c = 0;
         if (left.count() <= 0 || poll(&pfd, 1, static_cast<int>(left.count())) <= 0 ||
@@ -60,7 +61,9 @@ bool XSession::Start(std::string* error) {
     return true;
 }
 
-bool XSession::Tool(const std::vector<std::string>& argv) { return ChildProcess::Run(argv, kToolTimeout) == 0; }
+bool XSession::Tool(const std::vector<std::string>& argv) {
+    return ChildProcess::Run(argv, kToolTimeout) == 0;
+}
 
 bool XSession::Click(int x, int y) {
     return Tool({"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "1"});

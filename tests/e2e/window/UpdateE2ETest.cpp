@@ -5,16 +5,15 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <pugixml.hpp>
-
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <pugixml.hpp>
 #include <sstream>
 #include <thread>
 
-#include "WindowRun.h"
 #include "StandInUpdater.h"
+#include "WindowRun.h"
 
 namespace {
 

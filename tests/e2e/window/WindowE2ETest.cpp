@@ -9,8 +9,8 @@
 #include <sstream>
 #include <thread>
 
-#include "WindowRun.h"
 #include "NetNamespace.h"
+#include "WindowRun.h"
 
 namespace {
 
@@ -21,7 +21,9 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-size_t Lines(const std::string& text) { return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')); }
+size_t Lines(const std::string& text) {
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
 
 // Pictures of the window as it is, for the README (make screenshots).
 std::string ScreenshotPath(const char* name) {
@@ -40,7 +42,8 @@ TEST_F(WindowE2E, StartEntryChecksLoginAndLogoff) {
     ASSERT_TRUE(WaitLoginPanel());
     size_t preparation = 0;
     for (const auto& [key, value] : m_trace->All())
-        if (key == "init_text" && value.find("正在") == 0 && value != "正在初始化环境，请稍后...") ++preparation;
+        if (key == "init_text" && value.find("正在") == 0 && value != "正在初始化环境，请稍后...")
+            ++preparation;
     EXPECT_GE(preparation, 1u) << "no preparation text before the login panel";
 
     ChildProcess second;
@@ -103,7 +106,8 @@ TEST_F(WindowE2E, NetworkWatchNoticesALossOnceAndPingsSparinglyThenCloseLogsOut)
     // repeat) per period rather than a ping after another.
     auto started = std::chrono::steady_clock::now();
     m_trace->WaitFor("no such key", "", milliseconds(21000));
-    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started);
+    auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started);
     size_t notices = 0;
     for (const auto& [key, value] : m_trace->All()) notices += key == "notice";
     EXPECT_EQ(notices, 1u);
@@ -143,7 +147,8 @@ TEST_F(WindowE2E, ScriptedStateMessagesShowInOrderWithBoxesOneAtATime) {
     // The pipe thread is not held by the open box: it answers the last
     // message (the disconnection) while the first box waits.
     std::string received;
-    for (int i = 0; i < 200 && received.find("CheckEnv", received.find("CheckEnv") + 1) == std::string::npos; ++i) {
+    for (int i = 0; i < 200 && received.find("CheckEnv", received.find("CheckEnv") + 1) == std::string::npos;
+         ++i) {
         std::this_thread::sleep_for(milliseconds(50));
         received = ReadFile(m_install->File("received.txt"));
     }
@@ -157,14 +162,15 @@ TEST_F(WindowE2E, ScriptedStateMessagesShowInOrderWithBoxesOneAtATime) {
     std::vector<std::string> shown;
     for (const auto& [key, value] : m_trace->All())
         if ((key == "panel" || key == "init_text" || key == "state_text" || key == "logoff" || key == "box" ||
-             key == "box_closed") && value.rfind("server start", 0) != 0)
+             key == "box_closed") &&
+            value.rfind("server start", 0) != 0)
             shown.push_back(key + "=" + value);
-    EXPECT_EQ(shown, (std::vector<std::string>{"panel=init", "init_text=正在初始化环境，请稍后...",
-                                               "init_text=正在检测网络环境……", "init_text=错误码：-5",
-                                               "box=网络检测失败，请检查网络后重试。", "box_closed=",
-                                               "box=连接认证服务器失败（timeout），请检查网络后重试。", "box_closed=",
-                                               "panel=login", "panel=state", "state_text=已连接Internet",
-                                               "logoff=hidden", "panel=init"}));
+    EXPECT_EQ(shown, (std::vector<std::string>{
+                         "panel=init", "init_text=正在初始化环境，请稍后...", "init_text=正在检测网络环境……",
+                         "init_text=错误码：-5", "box=网络检测失败，请检查网络后重试。",
+                         "box_closed=", "box=连接认证服务器失败（timeout），请检查网络后重试。",
+                         "box_closed=", "panel=login", "panel=state", "state_text=已连接Internet",
+                         "logoff=hidden", "panel=init"}));
 }
 
 }  // namespace

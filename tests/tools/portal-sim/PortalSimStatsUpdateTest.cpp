@@ -72,7 +72,8 @@ TEST_F(PortalSimStatsUpdateTest, UpdateAnswerListsPackagesAndDownloadsResume) {
     StartSim(
         "\"update\":{\"packages\":[{\"name\":\"core\",\"content\":\"0123456789abcdef\"},"
         "{\"name\":\"gui\",\"content\":\"xyz\",\"kind\":\"exefile\"},"
-        "{\"name\":\"both\",\"content\":\"b\",\"kind\":\"both\",\"exe_url\":\"http://h/x?a=1&b=2\",\"md5\":\"0\"}]}");
+        "{\"name\":\"both\",\"content\":\"b\",\"kind\":\"both\",\"exe_url\":\"http://h/"
+        "x?a=1&b=2\",\"md5\":\"0\"}]}");
     auto answer = Client().Get("/update?keyword=(auto)&version=1.0.0&clientid=c&dialaccount=a&cid=S0001&");
     ASSERT_TRUE(answer);
     std::string url = m_sim->ServerUrl(0) + "/download/core";
@@ -81,8 +82,9 @@ TEST_F(PortalSimStatsUpdateTest, UpdateAnswerListsPackagesAndDownloadsResume) {
               std::string::npos)
         << answer->body;
     EXPECT_NE(answer->body.find("<exefile size=\"3\""), std::string::npos);
-    EXPECT_NE(answer->body.find("<binfile size=\"1\" md5=\"0\">" + m_sim->ServerUrl(0) +
-                                "/download/both</binfile><exefile size=\"1\" md5=\"0\">http://h/x?a=1&amp;b=2</exefile>"),
+    EXPECT_NE(answer->body.find(
+                  "<binfile size=\"1\" md5=\"0\">" + m_sim->ServerUrl(0) +
+                  "/download/both</binfile><exefile size=\"1\" md5=\"0\">http://h/x?a=1&amp;b=2</exefile>"),
               std::string::npos)
         << answer->body;
     EXPECT_NE(LogOf("update").find("\"version\":\"1.0.0\""), std::string::npos);

@@ -22,13 +22,14 @@ std::string SimFixture::ModulePath(char variant) {
 std::string SimFixture::WriteModuleFile(const std::string& name, const std::string& algoId) {
     std::string path = m_dir / name;
     std::ofstream out(path, std::ios::binary);
-    out << "K01" << '\x03' << "key" << static_cast<char>(algoId.size()) << algoId << "packed-body-of-" << name;
+    out << "K01" << '\x03' << "key" << static_cast<char>(algoId.size()) << algoId << "packed-body-of-"
+        << name;
     return path;
 }
 
 void SimFixture::StartSim(const std::string& extraScenarioMembers) {
-    std::string scenario = "{\"module\":{\"so\":\"" + ModulePath('a') + "\",\"algo_id\":\"" + kAlgoA +
-                           "\",\"key_id\":\"K01\"}";
+    std::string scenario =
+        "{\"module\":{\"so\":\"" + ModulePath('a') + "\",\"algo_id\":\"" + kAlgoA + "\",\"key_id\":\"K01\"}";
     if (!extraScenarioMembers.empty()) scenario += "," + extraScenarioMembers;
     scenario += "}";
     SimOptions options;
@@ -65,12 +66,9 @@ SimAnswer SimFixture::Post(const std::string& path, const std::string& document,
     CSimModule* codec = module == 'a' ? m_moduleA.get() : m_moduleB.get();
     std::string body;
     EXPECT_TRUE(codec->Encode(document, body));
-    httplib::Headers headers = {{"User-Agent", m_agent},
-                                {"Algo-ID", module == 'a' ? kAlgoA : kAlgoB},
-                                {"Client-ID", m_clientId},
-                                {"CDC-Checksum", simhttp::Md5Hex(body)},
-                                {"CDC-SchoolId", "S0001"},
-                                {"CDC-Domain", "campus"},
+    httplib::Headers headers = {{"User-Agent", m_agent},   {"Algo-ID", module == 'a' ? kAlgoA : kAlgoB},
+                                {"Client-ID", m_clientId}, {"CDC-Checksum", simhttp::Md5Hex(body)},
+                                {"CDC-SchoolId", "S0001"}, {"CDC-Domain", "campus"},
                                 {"CDC-Area", "north"}};
     if (edit) edit(headers);
     httplib::Client client = Client(server);
@@ -81,7 +79,8 @@ std::string SimFixture::TicketDoc() const {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><request><ostag>linux64</ostag>"
            "<local-time>2026-12-06 10:00:00</local-time><mac>02:00:00:77:00:02</mac><ipv6></ipv6>"
            "<ipv4>10.77.0.2</ipv4><client-id>" +
-           m_clientId + "</client-id><user-agent>" + m_agent + "</user-agent><host-name>desk</host-name></request>";
+           m_clientId + "</client-id><user-agent>" + m_agent +
+           "</user-agent><host-name>desk</host-name></request>";
 }
 
 std::string SimFixture::LoginDoc(const std::string& ticket, const std::string& user,

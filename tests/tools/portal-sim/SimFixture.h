@@ -48,8 +48,10 @@ protected:
     static SimAnswer ToAnswer(const httplib::Result& result, CSimModule* decoder);
 
     std::string TicketDoc() const;
-    std::string LoginDoc(const std::string& ticket, const std::string& user, const std::string& password) const;
-    std::string SimpleDoc(const std::string& exchange, const std::string& ticket, const std::string& extra = "") const;
+    std::string LoginDoc(const std::string& ticket, const std::string& user,
+                         const std::string& password) const;
+    std::string SimpleDoc(const std::string& exchange, const std::string& ticket,
+                          const std::string& extra = "") const;
     // Gets a ticket and logs in; returns the ticket.
     std::string LogIn(const std::string& user = "alice", const std::string& password = "secret");
     static std::string Between(const std::string& text, const std::string& open, const std::string& close);
