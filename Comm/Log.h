@@ -12,6 +12,13 @@
 
 #include "SimpleFile.h"
 
+// A line is written when its level is at most the current level.
+enum ELogLevel : int {
+    kLogAlways = 0,   // module and file failures: written whatever the level
+    kLogInfo = 3,     // the service's ordinary lines
+    kLogVerbose = 4,  // the level the service runs at; rare, detailed lines
+};
+
 class CLog : public CSimpleFile {
 public:
     static CLog* GetInst();

@@ -30,7 +30,7 @@ bool CMsgEngine::AddMessage(CAutoString message) {
         std::unique_lock<MutexLock> lock(m_msgLock);
         if (m_MsgQueue.size() >= kMaxQueued) {
             if (!m_bDropping)
-                CLog::GetInst()->WriteLog(3, "message queue full (%zu), dropping messages",
+                CLog::GetInst()->WriteLog(kLogInfo, "message queue full (%zu), dropping messages",
                                           m_MsgQueue.size());
             m_bDropping = true;
             return false;

@@ -19,7 +19,7 @@ void CPipeFramer::Feed(const char* data, size_t size, std::vector<CAutoString>& 
             if (m_pending.size() + length > m_maxSize) {
                 m_bDiscarding = true;
                 m_pending.clear();
-                CLog::GetInst()->WriteLog(3, "pipe message longer than %zu bytes dropped", m_maxSize);
+                CLog::GetInst()->WriteLog(kLogInfo, "pipe message longer than %zu bytes dropped", m_maxSize);
             } else {
                 m_pending.append(data + start, length);
             }

@@ -137,8 +137,8 @@ int CTrafficStatistics::NetworkTrafficStatistics(const char* pszServiceURL, cons
     if (result != 0) return result;
     result = SubmitData(pszServiceURL, BuildHTTPHead().c_str(), encryptedBody.c_str());
     if (result != 0) {
-        CLog::GetInst()->WriteLog(3, "[CTrafficStatistics::NetworkTrafficStatistics] submit failed(%d).",
-                                  result);
+        CLog::GetInst()->WriteLog(
+            kLogInfo, "[CTrafficStatistics::NetworkTrafficStatistics] submit failed(%d).", result);
     }
     return result;
 }

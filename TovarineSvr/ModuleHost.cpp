@@ -63,7 +63,7 @@ bool CModuleHost::Start() {
     pid_t pid = -1;
     int failed = posix_spawn(&pid, program.data(), &spawn.actions, nullptr, argv, environ);
     if (failed != 0) {
-        CLog::GetInst()->WriteLog(3, "cannot start %s: %s", m_program.c_str(), strerror(failed));
+        CLog::GetInst()->WriteLog(kLogInfo, "cannot start %s: %s", m_program.c_str(), strerror(failed));
         return false;
     }
     if (fcntl(mine.Get(), F_SETFL, O_NONBLOCK) != 0) {
@@ -88,11 +88,13 @@ void CModuleHost::Stop(const char* why) {
     m_pid = -1;
     if (!why || reaped < 0) return;
     if (WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL)
-        CLog::GetInst()->WriteLog(0, "zsm module helper %s, killed by signal %d", why, WTERMSIG(status));
+        CLog::GetInst()->WriteLog(kLogAlways, "zsm module helper %s, killed by signal %d", why,
+                                  WTERMSIG(status));
     else if (WIFEXITED(status))
-        CLog::GetInst()->WriteLog(0, "zsm module helper %s, exit status %d", why, WEXITSTATUS(status));
+        CLog::GetInst()->WriteLog(kLogAlways, "zsm module helper %s, exit status %d", why,
+                                  WEXITSTATUS(status));
     else
-        CLog::GetInst()->WriteLog(0, "zsm module helper %s", why);
+        CLog::GetInst()->WriteLog(kLogAlways, "zsm module helper %s", why);
 }
 
 bool CModuleHost::Call(const ModuleWire::Request& request, ModuleWire::Reply& reply, int timeoutMs) {

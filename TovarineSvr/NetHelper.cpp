@@ -180,7 +180,7 @@ CDnsBackup* CNetHelper::Backup() {
             if (backup->Decode(text.GetBuffer())) {
                 m_pBackup = std::move(backup);
             } else {
-                CLog::GetInst()->WriteLog(3, "dns backup unreadable, ignored");
+                CLog::GetInst()->WriteLog(kLogInfo, "dns backup unreadable, ignored");
             }
         }
     }
@@ -193,7 +193,7 @@ bool CNetHelper::KeepBackup(std::unique_ptr<CDnsBackup> backup) {
     // kept only in memory would be lost with the process, and the host's
     // servers with it.
     if (!m_pStore->Save(backup->Encode().c_str())) {
-        CLog::GetInst()->WriteLog(3, "dns backup could not be saved; resolver file left alone");
+        CLog::GetInst()->WriteLog(kLogInfo, "dns backup could not be saved; resolver file left alone");
         return false;
     }
     m_pBackup = std::move(backup);
@@ -202,7 +202,7 @@ bool CNetHelper::KeepBackup(std::unique_ptr<CDnsBackup> backup) {
 }
 
 void CNetHelper::DropBackup() {
-    if (!m_pStore->Clear()) CLog::GetInst()->WriteLog(3, "dns backup could not be cleared");
+    if (!m_pStore->Clear()) CLog::GetInst()->WriteLog(kLogInfo, "dns backup could not be cleared");
     m_pBackup.reset();
     m_bBackupLoaded = true;
 }

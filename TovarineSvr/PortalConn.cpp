@@ -43,11 +43,12 @@ int CPortalConn::InitPortalConf() {
     conf.hostName = m_pInfoCenter->GetValue("hostName");
     conf.strClientId = m_pInfoCenter->GetValue("clientId");
     conf.version.Format("%s", m_pInfoCenter->GetValue("version").GetBuffer());
-    log->WriteLog(3, "version is %s", conf.version.GetBuffer());
+    log->WriteLog(kLogInfo, "version is %s", conf.version.GetBuffer());
 
     conf.ostag = "linux64";
     conf.strUserAgent.Format("VXRA/Linux64/%s", conf.version.GetBuffer());
-    log->WriteLog(3, "sysVer is %s,agent is %s", conf.ostag.GetBuffer(), conf.strUserAgent.GetBuffer());
+    log->WriteLog(kLogInfo, "sysVer is %s,agent is %s", conf.ostag.GetBuffer(),
+                  conf.strUserAgent.GetBuffer());
 
     auto local = [this](const char* key) { return m_pInfoCenter->GetLocalValue(key); };
     m_redirectUrl = local("redirect");
@@ -81,7 +82,8 @@ int CPortalConn::InitPortalConf() {
 
 void CPortalConn::NetStateChange(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, CAutoString subErrCode) {
     ESTATE current = m_eState.load();
-    CLog::GetInst()->WriteLog(3, "NetStateChange curState %d, oldState %d,newState %d,code %d,subCode %s",
+    CLog::GetInst()->WriteLog(kLogInfo,
+                              "NetStateChange curState %d, oldState %d,newState %d,code %d,subCode %s",
                               current, eStateOld, eStateNew, iErrorcode, subErrCode.GetBuffer());
     // Progress of a background refresh must not pull a ready or logged-in
     // display back to "preparing".

@@ -16,7 +16,7 @@ int CPortalConn::GetNewServerIP(CAutoString& url) {
     std::lock_guard<std::mutex> guard(m_clusterLock);
     if (m_failovers >= kMaxFailovers ||
         std::chrono::steady_clock::now() - m_checkStart >= std::chrono::seconds(kMaxFailoverSeconds)) {
-        CLog::GetInst()->WriteLog(3, "no more failover in this network check (%d servers tried)",
+        CLog::GetInst()->WriteLog(kLogInfo, "no more failover in this network check (%d servers tried)",
                                   m_failovers);
         return 0;
     }
@@ -29,7 +29,8 @@ int CPortalConn::GetNewServerIP(CAutoString& url) {
     url.Replace(host, server.c_str());
     balance.deleteIp(server);
     ++m_failovers;
-    CLog::GetInst()->WriteLog(3, "GetNewServerIP old url %s, new url %s", host.GetBuffer(), url.GetBuffer());
+    CLog::GetInst()->WriteLog(kLogInfo, "GetNewServerIP old url %s, new url %s", host.GetBuffer(),
+                              url.GetBuffer());
     return 1;
 }
 
@@ -46,7 +47,7 @@ void CPortalConn::SetServerIp() {
     } else if (conf.m_afType == 10) {
         conf.strUserAgent.Format("VXRA/LinuxIpv664/%s", conf.version.GetBuffer());
     }
-    CLog::GetInst()->WriteLog(3, "sysVer is %s,agent is %s", conf.ostag.GetBuffer(),
+    CLog::GetInst()->WriteLog(kLogInfo, "sysVer is %s,agent is %s", conf.ostag.GetBuffer(),
                               conf.strUserAgent.GetBuffer());
 }
 
@@ -59,7 +60,7 @@ void CPortalConn::ResetNetConfig() {
 int CPortalConn::GetConnCfg() { return portalconn::LeadingInt(m_pInfoCenter->GetLocalValue("connState")); }
 
 void CPortalConn::SetConnCfg(int state) {
-    CLog::GetInst()->WriteLog(3, state ? "record connected" : "record not connect");
+    CLog::GetInst()->WriteLog(kLogInfo, state ? "record connected" : "record not connect");
     m_pInfoCenter->SetLocalValue("connState", portalconn::Decimal(state));
 }
 
@@ -97,7 +98,7 @@ int CPortalConn::DisasterRecovery(CAutoString addr) {
 // a 5xx result here and the server state stays 1; kept for a transport that
 // does pass the status on.
 int CPortalConn::ServerDown(const char* url, int result) {
-    CLog::GetInst()->WriteLog(3, "request url %s return server err %d", url ? url : "", result);
+    CLog::GetInst()->WriteLog(kLogInfo, "request url %s return server err %d", url ? url : "", result);
     m_nServerState = 0;
     NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, m_DisasterUrl.IsEmpty() ? 20010206 : 150009, "");
     return -9;

@@ -30,7 +30,7 @@ CAutoString WithoutTrailingSlash(const CAutoString& url) {
 
 int CPortalConn::CheckNetEnv() {
     CLog* log = CLog::GetInst();
-    log->WriteLog(3, "CPortalConn::CheckConnState");
+    log->WriteLog(kLogInfo, "CPortalConn::CheckConnState");
     CAuthConfig& conf = *m_pPortalConf;
     const CAutoString probe = conf.m_afType == 10 ? m_redirectUrlIpv6 : m_redirectUrl;
     CAutoString url(probe.GetBuffer());
@@ -47,10 +47,10 @@ int CPortalConn::CheckNetEnv() {
         data->szHead = head;
         data->dwTimeOut = 10000;
         data->bRedirect = false;
-        log->WriteLog(3, "requestConfig is :%s", url.GetBuffer());
+        log->WriteLog(kLogInfo, "requestConfig is :%s", url.GetBuffer());
         int ret = CCurlHttp::Perform(data.get());
         if (ret != 0) {
-            log->WriteLog(3, "requestConfig http err is :%d", ret);
+            log->WriteLog(kLogInfo, "requestConfig http err is :%d", ret);
             if (url.Find("index.cgi") >= 0 && GetNewServerIP(url)) continue;
             if (url.Find("detect.html") >= 0 && !probeFallbackUsed) {
                 probeFallbackUsed = true;
@@ -61,15 +61,15 @@ int CPortalConn::CheckNetEnv() {
         }
 
         m_lastRedirectUrl = CAutoString(url.GetBuffer());
-        log->WriteLog(3, "portal test  request state code is %d", data->retCode);
-        log->WriteLog(3, "%s", data->RespHead());
+        log->WriteLog(kLogInfo, "portal test  request state code is %d", data->retCode);
+        log->WriteLog(kLogInfo, "%s", data->RespHead());
 
         CAutoString schoolId = data->GetHeadAttri("schoolid:");
         CAutoString domain = data->GetHeadAttri("domain:");
         CAutoString area = data->GetHeadAttri("area:");
-        log->WriteLog(3, "schoolid length is %d", static_cast<int>(schoolId.GetLength()));
-        log->WriteLog(3, "schoolid is %s,domain is %s,area is %s", schoolId.GetBuffer(), domain.GetBuffer(),
-                      area.GetBuffer());
+        log->WriteLog(kLogInfo, "schoolid length is %d", static_cast<int>(schoolId.GetLength()));
+        log->WriteLog(kLogInfo, "schoolid is %s,domain is %s,area is %s", schoolId.GetBuffer(),
+                      domain.GetBuffer(), area.GetBuffer());
         if (!schoolId.IsEmpty() && !domain.IsEmpty() && !area.IsEmpty()) {
             conf.schoolId = schoolId;
             conf.domain = domain;
@@ -87,7 +87,7 @@ int CPortalConn::CheckNetEnv() {
         }
         // A portal that redirects in a circle must not hold the work thread.
         if (++hops >= kMaxDetectHops) {
-            log->WriteLog(3, "requestConfig gave up after %d redirects", hops);
+            log->WriteLog(kLogInfo, "requestConfig gave up after %d redirects", hops);
             return -4;
         }
 
@@ -99,7 +99,7 @@ int CPortalConn::CheckNetEnv() {
             m_pInfoCenter->SetLocalValue("wlanuserip", conf.wlanuserip);
             m_pInfoCenter->SetLocalValue("wlanusermac", conf.wlanusermac);
             m_pInfoCenter->SetLocalValue("wlanacip", conf.wlancip);
-            log->WriteLog(3, "wlanuserip is %s, wlanusermac is %s, wlanacip is %s",
+            log->WriteLog(kLogInfo, "wlanuserip is %s, wlanusermac is %s, wlanacip is %s",
                           conf.wlanuserip.GetBuffer(), conf.wlanusermac.GetBuffer(),
                           conf.wlancip.GetBuffer());
         }
@@ -126,7 +126,7 @@ int CPortalConn::IsRequestRedirect(CHttpData* resp) {
 }
 
 int CPortalConn::RequestConfig(int /*bPostErr*/) {
-    CLog::GetInst()->WriteLog(3, "CPortalConn::RequestConfig");
+    CLog::GetInst()->WriteLog(kLogInfo, "CPortalConn::RequestConfig");
     int env = CheckNetEnv();
     if (env == 0) return 0;
     if (env == -1) {

@@ -32,7 +32,7 @@ void Log(const char* format, ...) {
     va_start(args, format);
     vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    CLog::GetInst()->WriteLog(3, "%s", line);
+    CLog::GetInst()->WriteLog(kLogInfo, "%s", line);
 }
 
 long Signed(unsigned long errCode) { return static_cast<long>(errCode); }

@@ -218,7 +218,7 @@ int CPortalParser::ParserAuthResponse(const char* sResponse, CAutoString& strAcc
                                       CAutoString& strKeepUrl, CAutoString& strTermUrl,
                                       CAutoString& strUserConfig, CAutoString& strDomainConfig) {
     CAutoString text = DecodePostResponseData(sResponse);
-    if (!text.IsEmpty()) CLog::GetInst()->WriteLog(3, "auth is %s ", text.GetBuffer());
+    if (!text.IsEmpty()) CLog::GetInst()->WriteLog(kLogInfo, "auth is %s ", text.GetBuffer());
     return ReadAuthAnswer(text, strAccount, retry, strKeepUrl, strTermUrl, strUserConfig, strDomainConfig);
 }
 

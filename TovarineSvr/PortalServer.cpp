@@ -192,13 +192,13 @@ void CPortalServer::StopTask(TaskItem item) {
 }
 
 void CPortalServer::StopAllTask() {
-    CLog::GetInst()->WriteLog(3, "stop all task");
+    CLog::GetInst()->WriteLog(kLogInfo, "stop all task");
     for (int item = TovarineSvr::checkNet; item <= TovarineSvr::trafficStatistics; ++item)
         if (item != TovarineSvr::checkUnknowNet) StopTask(static_cast<TaskItem>(item));
 }
 
 void CPortalServer::ChangeToUnknowEnv() {
-    CLog::GetInst()->WriteLog(3, "net is connected and not connected by myself, is unknow type");
+    CLog::GetInst()->WriteLog(kLogInfo, "net is connected and not connected by myself, is unknow type");
     StopAllTask();
     m_bPortalEnv = 0;
     PostNetStateMessage(INetConn::ET_UNKNOWN, INetConn::ES_CONNECTING, INetConn::ES_CONNECTED, 0, "");
@@ -286,14 +286,14 @@ void CPortalServer::RunTask(Task& task) {
         if (task.nextTask == TovarineSvr::noTask || m_bPassRepeated) break;
         task.curTask = task.nextTask;
         task.nextTask = TovarineSvr::noTask;
-        CLog::GetInst()->WriteLog(3, "cur task is %d,next task is %d", task.curTask, task.nextTask);
+        CLog::GetInst()->WriteLog(kLogInfo, "cur task is %d,next task is %d", task.curTask, task.nextTask);
     }
 }
 
 // ---- Stopping ----
 
 void CPortalServer::ServerStatus(int) {
-    CLog::GetInst()->WriteLog(3, "CPortalServer::ServerStatus");
+    CLog::GetInst()->WriteLog(kLogInfo, "CPortalServer::ServerStatus");
     std::lock_guard<std::mutex> guard(m_startLock);
     if (!m_pPortalConn) return;
     m_bEngineRunning = false;
@@ -312,7 +312,7 @@ void CPortalServer::ServerStatus(int) {
 
 void CPortalServer::RestoreHostDns() {
     int result = m_NetHelper->RestoreDNSServers();
-    if (result != 0) CLog::GetInst()->WriteLog(3, "restore dns servers fail:%d", result);
+    if (result != 0) CLog::GetInst()->WriteLog(kLogInfo, "restore dns servers fail:%d", result);
 }
 
 // ---- Posting ----
@@ -351,9 +351,9 @@ int CPortalServer::GetIpAndMac(CAutoString& ip4, CAutoString& ip6, CAutoString& 
 }
 
 int CPortalServer::SetDNS(CAutoString& strDNS1, CAutoString& strDNS2) {
-    CLog::GetInst()->WriteLog(3, "set dns servers %s %s", strDNS1.c_str(), strDNS2.c_str());
+    CLog::GetInst()->WriteLog(kLogInfo, "set dns servers %s %s", strDNS1.c_str(), strDNS2.c_str());
     int result = m_NetHelper->SetDNSServers(strDNS1, strDNS2);
-    if (result != 0) CLog::GetInst()->WriteLog(3, "set dns servers fail:%d", result);
+    if (result != 0) CLog::GetInst()->WriteLog(kLogInfo, "set dns servers fail:%d", result);
     return result;
 }
 

@@ -38,7 +38,7 @@ bool CPortalServer::Repeat(Task& task) {
     }
     // A portal that keeps asking for another module would otherwise keep
     // this task busy for ever.
-    CLog::GetInst()->WriteLog(3, "task %d asked to run again too often, give up", task.curTask);
+    CLog::GetInst()->WriteLog(kLogInfo, "task %d asked to run again too often, give up", task.curTask);
     if (!m_pPortalConn) return false;
     if (IsSessionTask(task.curTask))
         m_pPortalConn->NetStateChange(INetConn::ES_CONNECTING, INetConn::ES_CONNECTFAIL, kGiveUpCode, "");
@@ -68,7 +68,7 @@ void CPortalServer::StartHeartbeats() {
 }
 
 void CPortalServer::checkNet(Task& task) {
-    CLog::GetInst()->WriteLog(3, "check net status start");
+    CLog::GetInst()->WriteLog(kLogInfo, "check net status start");
     if (!m_pPortalConn) return;
     CPortalConn& conn = *m_pPortalConn;
     // A check that follows a ticket failover carries on with its allowance.
@@ -76,7 +76,7 @@ void CPortalServer::checkNet(Task& task) {
     conn.NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTING, 30000101, "");
     CAutoString name("");
     if (m_pNetHelper->GetActiveCardName(name) < 0 && m_pNetHelper->GetActiveInterfaceNameIPv6(name) < 0) {
-        CLog::GetInst()->WriteLog(3, "no valid net card");
+        CLog::GetInst()->WriteLog(kLogInfo, "no valid net card");
         conn.NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTFAIL, 20010204, "");
         m_bPortalEnv = 0;
         conn.ExitPrepare();
@@ -101,11 +101,11 @@ void CPortalServer::checkNet(Task& task) {
         RestoreHostDns();
         m_bPortalEnv = 1;
         conn.ResetNetConfig();
-        CLog::GetInst()->WriteLog(3, "[CPortalServer::checkNet]reqTicket...");
+        CLog::GetInst()->WriteLog(kLogInfo, "[CPortalServer::checkNet]reqTicket...");
         AddTask(TovarineSvr::reqTicket);
     } else if (result == 0) {
         if (conn.GetConnCfg() == 1) {
-            CLog::GetInst()->WriteLog(3, "net is connected,now disconnect");
+            CLog::GetInst()->WriteLog(kLogInfo, "net is connected,now disconnect");
             AddTask(TovarineSvr::term, TovarineSvr::normal, "5", TovarineSvr::checkNet);
         } else {
             RestoreHostDns();
@@ -113,25 +113,25 @@ void CPortalServer::checkNet(Task& task) {
         }
     } else {
         m_bPortalEnv = 0;
-        CLog::GetInst()->WriteLog(3, "check net status is fail");
+        CLog::GetInst()->WriteLog(kLogInfo, "check net status is fail");
         conn.NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTFAIL, 20010207, "");
     }
 }
 
 void CPortalServer::checkUnknowNet(Task&) {
-    CLog::GetInst()->WriteLog(3, "checkUnknowNet");
+    CLog::GetInst()->WriteLog(kLogInfo, "checkUnknowNet");
     if (m_bPortalEnv) {
-        CLog::GetInst()->WriteLog(3, "checkUnknowNet return portal env");
+        CLog::GetInst()->WriteLog(kLogInfo, "checkUnknowNet return portal env");
         return;
     }
     if (!m_pPortalConn) return;
     int result = m_pPortalConn->RequestConfig(0);
     if (result == 1) {
-        CLog::GetInst()->WriteLog(3, "env change to portal");
+        CLog::GetInst()->WriteLog(kLogInfo, "env change to portal");
         m_bPortalEnv = 1;
         AddTask(TovarineSvr::reqTicket);
     } else if (result == 0) {
-        CLog::GetInst()->WriteLog(3, "env still unknow env");
+        CLog::GetInst()->WriteLog(kLogInfo, "env still unknow env");
         AddTask(TovarineSvr::reqState);
     } else {
         SetTimer(TovarineSvr::checkUnknowNet, 5, true);
@@ -203,7 +203,7 @@ void CPortalServer::term(Task& task) {
 }
 
 void CPortalServer::pluse(Task& task) {
-    CLog::GetInst()->WriteLog(3, "pulse");
+    CLog::GetInst()->WriteLog(kLogInfo, "pulse");
     if (!m_pPortalConn) return;
     int result = m_pPortalConn->KeepPluse();
     if (RunAgain(task, result)) return;
@@ -232,7 +232,7 @@ void CPortalServer::checkWifi(Task&) {
     }
     StopTask(TovarineSvr::checkWifi);
     SetTimer(TovarineSvr::termForWifi, static_cast<long>(config->logoutDelay), false);
-    CLog::GetInst()->WriteLog(3, "wifi shared found:%s", m_WiFiSharedValidate->GetDisplayName());
+    CLog::GetInst()->WriteLog(kLogInfo, "wifi shared found:%s", m_WiFiSharedValidate->GetDisplayName());
 }
 
 void CPortalServer::termForWifi(Task&) { DisConnect(CAutoString("6")); }
@@ -242,7 +242,7 @@ void CPortalServer::TerminalRequestFun(Task&) {
     CAutoString xml("");
     int result = m_pPortalConn->TerminalRequestData(xml);
     if (result != 1) {
-        CLog::GetInst()->WriteLog(3, "TerminalRequestData request error:ret:%d", result);
+        CLog::GetInst()->WriteLog(kLogInfo, "TerminalRequestData request error:ret:%d", result);
         return;
     }
     // The portal's list goes in as markup only when it is one element;
@@ -255,7 +255,7 @@ void CPortalServer::TerminalRequestFun(Task&) {
                 XmlEscape(config ? config->strTicket.c_str() : "").c_str());
     xml += tail;
     PostMsg("Portal", "SetTerminalData", xml);
-    CLog::GetInst()->WriteLog(3, "post TERMINAL_RESP param is %s", xml.c_str());
+    CLog::GetInst()->WriteLog(kLogInfo, "post TERMINAL_RESP param is %s", xml.c_str());
 }
 
 void CPortalServer::TerminalTermRequestFun(Task&) {
@@ -300,7 +300,7 @@ int CPortalServer::NetworkTraffic(int type, const CAutoString& strTag) {
     }
 
     std::lock_guard<std::mutex> guard(m_statsLock);
-    CLog::GetInst()->WriteLog(3, "[CPortalServer::NetworkTraffic] trafficStatisticsURL is :%s",
+    CLog::GetInst()->WriteLog(kLogInfo, "[CPortalServer::NetworkTraffic] trafficStatisticsURL is :%s",
                               m_strStatsUrl.c_str());
     if (m_strStatsUrl.IsEmpty()) {
         if (type == CTrafficStatistics::LOGOUT) AddTask(TovarineSvr::term, TovarineSvr::high, strTag);
@@ -359,5 +359,5 @@ void CPortalServer::NetworkTrafficStatistics(int type) {
     int result = m_TrafficStatistics->NetworkTrafficStatistics(
         config->trafficStatisticsURL, config->userName, config->schoolId, config->ip4, config->wlancip,
         static_cast<CTrafficStatistics::tag_STATISTICS_TYPE>(type));
-    if (result != 0) CLog::GetInst()->WriteLog(3, "traffic statistics %d result %d", type, result);
+    if (result != 0) CLog::GetInst()->WriteLog(kLogInfo, "traffic statistics %d result %d", type, result);
 }

@@ -10,7 +10,7 @@ int CServer::CreateServer(const char* name) { return m_pipeSvr.CreateNamedPipeIn
 int CServer::ConnectToServer(const char* peerName) { return m_pipeSvr.OpenNamePipeServer(peerName); }
 
 int CServer::DoWork() {
-    CLog::GetInst()->WriteLog(3, "DoWork");
+    CLog::GetInst()->WriteLog(kLogInfo, "DoWork");
     int result;
     do {
         result = m_pipeSvr.LoopMsg();
@@ -20,7 +20,7 @@ int CServer::DoWork() {
 }
 
 void CServer::ServerStatus(int status) {
-    CLog::GetInst()->WriteLog(3, "client disconnect %d", status);
+    CLog::GetInst()->WriteLog(kLogInfo, "client disconnect %d", status);
     for (auto& entry : m_BusinessMap) entry.second->ServerStatus(status);
 }
 
@@ -36,7 +36,7 @@ void CServer::DoWorkOnPipe(CAutoString message) {
     CAutoString target = document.GetValue("OpT");
     CAutoString opcode = document.GetValue("OpC");
     // The login request carries the password: never log it.
-    if (!(opcode == "PortalConnect")) CLog::GetInst()->WriteLog(3, "%s", message.c_str());
+    if (!(opcode == "PortalConnect")) CLog::GetInst()->WriteLog(kLogInfo, "%s", message.c_str());
     auto found = m_BusinessMap.find(target);
     if (found != m_BusinessMap.end()) found->second->DealMsg(message);
 }

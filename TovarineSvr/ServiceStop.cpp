@@ -69,9 +69,9 @@ void CServiceStop::Wait() {
         got = read(m_readFd.Get(), &status, 1);
     } while (got < 0 && errno == EINTR);
     if (got != 1) return;
-    CLog::GetInst()->WriteLog(3, "service stopping, exit status %d", status);
+    CLog::GetInst()->WriteLog(kLogInfo, "service stopping, exit status %d", status);
     if (m_stop) m_stop();
-    CLog::GetInst()->WriteLog(3, "service stopped");
+    CLog::GetInst()->WriteLog(kLogInfo, "service stopped");
     fflush(nullptr);
     // Other threads may still be inside the program: no destructors now.
     _exit(status);

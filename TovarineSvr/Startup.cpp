@@ -46,7 +46,7 @@ void InitLog() {
     CSimpleFile::GetModulePath(directory, sizeof(directory));
     std::string logDir = std::string(directory) + "/Log/";
     CLog::GetInst()->Create(logDir.c_str(), "Info.log", "%Y%m%d");
-    CLog::GetInst()->SetLevel(4);
+    CLog::GetInst()->SetLevel(kLogVerbose);
 }
 
 void WipeArgument(char* argument) {

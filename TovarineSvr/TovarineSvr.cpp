@@ -101,7 +101,7 @@ int main(int argc, char* argv[]) {
             "VelnorSvr: cannot make the pipe \"velnorsvrpipe\" in this directory "
             "(something that is not a FIFO is in the way)\n",
             stderr);
-        CLog::GetInst()->WriteLog(3, "cannot make the pipe velnorsvrpipe");
+        CLog::GetInst()->WriteLog(kLogInfo, "cannot make the pipe velnorsvrpipe");
         return kExitNoPipe;
     }
     static CConsolePortal consolePortal(portal);

@@ -143,7 +143,8 @@ int CWiFiSharedValidate::IsValidEnvironment(const char* pszRules) {
             }
         } else {
             // Nothing seen is nothing found.
-            CLog::GetInst()->WriteLog(4, "[CWiFiSharedValidate::IsValidEnvironment] cannot read %s(%d).",
+            CLog::GetInst()->WriteLog(kLogVerbose,
+                                      "[CWiFiSharedValidate::IsValidEnvironment] cannot read %s(%d).",
                                       m_strProcDir.c_str(), errno);
         }
     }

@@ -140,10 +140,10 @@ char* CZsmHelper::Code(const char* pstrInput) {
         case EStatus::kOk:
             return NewCopy(reply.text);
         case EStatus::kNoExport:
-            CLog::GetInst()->WriteLog(0, "zsm code not find");
+            CLog::GetInst()->WriteLog(kLogAlways, "zsm code not find");
             break;
         case EStatus::kCallFailed:
-            CLog::GetInst()->WriteLog(0, "zsm code err");
+            CLog::GetInst()->WriteLog(kLogAlways, "zsm code err");
             break;
         case EStatus::kNoModule:
             break;
@@ -159,10 +159,10 @@ char* CZsmHelper::DeCode(const char* pstrInput) {
         case EStatus::kOk:
             return NewCopy(reply.text);
         case EStatus::kNoExport:
-            CLog::GetInst()->WriteLog(0, "zsm Prepare not find");
+            CLog::GetInst()->WriteLog(kLogAlways, "zsm Prepare not find");
             break;
         case EStatus::kCallFailed:
-            CLog::GetInst()->WriteLog(0, "zsm Prepare err %d", reply.code);
+            CLog::GetInst()->WriteLog(kLogAlways, "zsm Prepare err %d", reply.code);
             break;
         case EStatus::kNoModule:
             break;
@@ -180,7 +180,7 @@ int CZsmHelper::Update(char* pData, unsigned long nLen) {
     if (!pData) return 0;
     Guard guard(&m_zsmLock);
     if (nLen > CZsoModule::kMaxFileSize) {
-        CLog::GetInst()->WriteLog(0, "Write File %s fail", m_pZsm);
+        CLog::GetInst()->WriteLog(kLogAlways, "Write File %s fail", m_pZsm);
         return -1;
     }
     // The new module proves itself before it touches the disk, so the one
@@ -188,7 +188,7 @@ int CZsmHelper::Update(char* pData, unsigned long nLen) {
     const std::string bytes(pData, nLen);
     Reply trial;
     if (!Call(EOp::kTrial, nullptr, trial, &bytes) || trial.status != EStatus::kOk) {
-        CLog::GetInst()->WriteLog(0, "zsm module for %s unusable", m_pZsm);
+        CLog::GetInst()->WriteLog(kLogAlways, "zsm module for %s unusable", m_pZsm);
         return -1;
     }
     // Written beside the module and renamed over it, so a reader never
@@ -196,11 +196,11 @@ int CZsmHelper::Update(char* pData, unsigned long nLen) {
     std::string temp = std::string(m_pZsm) + kTempSuffix;
     CUniqueFd fd(*m_pZsm ? mkostemp(&temp[0], O_CLOEXEC) : -1);
     if (fd.Get() < 0) {
-        CLog::GetInst()->WriteLog(0, "Create File %s fail", m_pZsm);
+        CLog::GetInst()->WriteLog(kLogAlways, "Create File %s fail", m_pZsm);
         return -1;
     }
     auto fail = [&](const char* step) {
-        CLog::GetInst()->WriteLog(0, "%s File %s fail", step, m_pZsm);
+        CLog::GetInst()->WriteLog(kLogAlways, "%s File %s fail", step, m_pZsm);
         fd.Close();
         unlink(temp.c_str());
         return -1;

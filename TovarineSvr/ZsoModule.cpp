@@ -175,7 +175,7 @@ bool CZsoModule::ReportUnsupportedCompression(const std::string& file) {
     if (file.size() > kMaxFileSize || !Parse(file, parsed) || !UnsupportedSettings(parsed.props))
         return false;
     // Said apart from damage, so an operator knows the file itself is sound.
-    CLog::GetInst()->WriteLog(3, "module uses unsupported compression settings (lc %d, lp %d)",
+    CLog::GetInst()->WriteLog(kLogInfo, "module uses unsupported compression settings (lc %d, lp %d)",
                               parsed.props[0] % 9, parsed.props[0] / 9 % 5);
     return true;
 }
