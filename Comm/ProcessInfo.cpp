@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "UniqueStream.h"
+
 namespace ProcessInfo {
 
 bool ParsePid(const char* text, pid_t* pid) {
@@ -27,22 +29,20 @@ bool ParsePid(const char* text, pid_t* pid) {
 
 std::string Name(pid_t pid) {
     std::string path = "/proc/" + std::to_string(pid) + "/comm";
-    FILE* file = fopen(path.c_str(), "re");
+    CUniqueFile file(fopen(path.c_str(), "re"));
     if (!file) return std::string();
     char name[64] = {0};
-    if (!fgets(name, sizeof(name), file)) name[0] = '\0';
-    fclose(file);
+    if (!fgets(name, sizeof(name), file.get())) name[0] = '\0';
     name[strcspn(name, "\n")] = '\0';
     return name;
 }
 
 bool IsZombie(pid_t pid) {
     std::string path = "/proc/" + std::to_string(pid) + "/stat";
-    FILE* file = fopen(path.c_str(), "re");
+    CUniqueFile file(fopen(path.c_str(), "re"));
     if (!file) return false;
     char line[512] = {0};
-    if (!fgets(line, sizeof(line), file)) line[0] = '\0';
-    fclose(file);
+    if (!fgets(line, sizeof(line), file.get())) line[0] = '\0';
     // "pid (comm) S ...": the name may hold blanks and parentheses.
     const char* close = strrchr(line, ')');
     return close && close[1] == ' ' && close[2] == 'Z';
