@@ -196,7 +196,7 @@ CAutoString CPortalConn::GetRequestHead(const char* postData) {
 }
 
 int CPortalConn::UpdateAlgoid(CHttpData* pData) {
-    NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, 30000104, "");
+    NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, kCodeModuleUpdating, "");
     return m_portalParse.UpdateAlgoid(pData);
 }
 

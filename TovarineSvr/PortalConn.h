@@ -3,8 +3,7 @@
 // the connection state with its messages to the client. Every method runs on
 // the portal business's work thread, except the state replay on a second
 // "ClientStart" (reads only) and Destroy (on the stopping thread, after the
-// work thread has ended). Results: 1 success, 2 run the task again,
-// 0 nothing to do, negative failure (already reported to the client).
+// work thread has ended). Steps return an EPortalResult.
 #pragma once
 
 #include <atomic>
@@ -15,7 +14,9 @@
 #include "AutoString.h"
 #include "INetConn.h"
 #include "IPortalHost.h"
+#include "NetStateCode.h"
 #include "PortalParser.h"
+#include "PortalResult.h"
 #include "TaskMgr.h"
 #include "WeightCalculator.h"
 
@@ -103,7 +104,7 @@ public:
 
     // The probe URL used when "redirect" is not set locally.
     static const char kDefaultProbeUrl[];
-    // Redirects detection follows before it gives up (result -4).
+    // Redirects detection follows before it gives up (kResultDetectLoop).
     static constexpr int kMaxDetectHops = 16;
     // "Run again" answers a terminal exchange repeats before it gives up.
     static constexpr int kMaxRepeats = 3;

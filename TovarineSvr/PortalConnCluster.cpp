@@ -20,7 +20,7 @@ int CPortalConn::GetNewServerIP(CAutoString& url) {
                                   m_failovers);
         return 0;
     }
-    bool v6 = conf.m_afType == 10 && !conf.ip6.IsEmpty();
+    bool v6 = conf.m_afType == kFamilyIPv6 && !conf.ip6.IsEmpty();
     HashBalance& balance = v6 ? m_hashBalance6 : m_hashBalance4;
     std::string key = v6 ? conf.ip6.GetBuffer() : conf.ip4.GetBuffer();
     std::string server = balance.getServer(key);
@@ -42,9 +42,9 @@ void CPortalConn::BeginNetworkCheck() {
 
 void CPortalConn::SetServerIp() {
     CAuthConfig& conf = *m_pPortalConf;
-    if (conf.m_afType == 2) {
+    if (conf.m_afType == kFamilyIPv4) {
         conf.strUserAgent.Format("VXRA/Linux64/%s", conf.version.GetBuffer());
-    } else if (conf.m_afType == 10) {
+    } else if (conf.m_afType == kFamilyIPv6) {
         conf.strUserAgent.Format("VXRA/LinuxIpv664/%s", conf.version.GetBuffer());
     }
     CLog::GetInst()->WriteLog(kLogInfo, "sysVer is %s,agent is %s", conf.ostag.GetBuffer(),
@@ -76,7 +76,7 @@ void CPortalConn::ReloadServerLists() {
 void CPortalConn::PublishServerList() {
     CAuthConfig& conf = *m_pPortalConf;
     std::lock_guard<std::mutex> guard(m_clusterLock);
-    bool v6 = conf.m_afType == 10;
+    bool v6 = conf.m_afType == kFamilyIPv6;
     CAutoString& inUse = v6 ? conf.m_strServersIPv6 : conf.m_strServersIPv4;
     HashBalance& balance = v6 ? m_hashBalance6 : m_hashBalance4;
     m_pInfoCenter->SetLocalValue(v6 ? "serverCluster6" : "serverCluster", inUse);
@@ -100,6 +100,7 @@ int CPortalConn::DisasterRecovery(CAutoString addr) {
 int CPortalConn::ServerDown(const char* url, int result) {
     CLog::GetInst()->WriteLog(kLogInfo, "request url %s return server err %d", url ? url : "", result);
     m_nServerState = 0;
-    NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, m_DisasterUrl.IsEmpty() ? 20010206 : 150009, "");
-    return -9;
+    NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL,
+                   m_DisasterUrl.IsEmpty() ? kCodeServerDown : kCodeDisasterServerDown, "");
+    return kResultServerDown;
 }

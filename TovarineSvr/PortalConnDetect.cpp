@@ -32,7 +32,7 @@ int CPortalConn::CheckNetEnv() {
     CLog* log = CLog::GetInst();
     log->WriteLog(kLogInfo, "CPortalConn::CheckConnState");
     CAuthConfig& conf = *m_pPortalConf;
-    const CAutoString probe = conf.m_afType == 10 ? m_redirectUrlIpv6 : m_redirectUrl;
+    const CAutoString probe = conf.m_afType == kFamilyIPv6 ? m_redirectUrlIpv6 : m_redirectUrl;
     CAutoString url(probe.GetBuffer());
     CAutoString head("");
     head.Format(kDetectHead, conf.strUserAgent.GetBuffer());
@@ -88,7 +88,7 @@ int CPortalConn::CheckNetEnv() {
         // A portal that redirects in a circle must not hold the work thread.
         if (++hops >= kMaxDetectHops) {
             log->WriteLog(kLogInfo, "requestConfig gave up after %d redirects", hops);
-            return -4;
+            return kResultDetectLoop;
         }
 
         CHttpHelper helper;
@@ -109,7 +109,7 @@ int CPortalConn::CheckNetEnv() {
     CAutoString config("");
     CPortalParser::GetConfigWithString(CAutoString(page->RespData()), config);
     m_configXML = config;
-    return m_configXML.IsEmpty() ? 0 : 1;
+    return m_configXML.IsEmpty() ? kResultNothing : kResultDone;
 }
 
 int CPortalConn::IsRequestRedirect(CHttpData* resp) {
@@ -128,19 +128,19 @@ int CPortalConn::IsRequestRedirect(CHttpData* resp) {
 int CPortalConn::RequestConfig(int /*bPostErr*/) {
     CLog::GetInst()->WriteLog(kLogInfo, "CPortalConn::RequestConfig");
     int env = CheckNetEnv();
-    if (env == 0) return 0;
-    if (env == -1) {
-        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 20010205, "");
-        return -1;
+    if (env == kResultNothing) return kResultNothing;
+    if (env == kResultFailed) {
+        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, kCodeNoProbeUrl, "");
+        return kResultFailed;
     }
-    if (env != 1) return -1;
+    if (env != kResultDone) return kResultFailed;
     if (m_nServerState == 0 && !DisasterRecovery(m_DisasterUrl)) {
-        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 20010206, "");
-        return -1;
+        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, kCodeServerDown, "");
+        return kResultFailed;
     }
 
     CAuthConfig* conf = m_pPortalConf.get();
-    if (m_portalParse.ParserConfig(m_configXML, conf) != 0) return -1;
+    if (m_portalParse.ParserConfig(m_configXML, conf) != 0) return kResultFailed;
 
     using portalconn::Decimal;
     SendData("authType", Decimal(conf->nAuthType));
@@ -166,5 +166,5 @@ int CPortalConn::RequestConfig(int /*bPostErr*/) {
 
     m_bSetAuthConf = 1;
     SetConnCfg(0);
-    return 1;
+    return kResultDone;
 }

@@ -112,7 +112,7 @@ void CPortalServer::Start(const char*, CXMLOpt&) {
     m_pPortalConn->ReloadServerLists();
     if (m_pInfoCenter) m_pInfoCenter->SynchroGlobalValue();
     if (IsSessionState(m_pPortalConn->GetNetState())) {
-        PostNetStateMessage(INetConn::ET_PORTAL, INetConn::ES_NONE, INetConn::ES_PRECONNECTED, 0, "");
+        PostNetStateMessage(INetConn::ET_PORTAL, INetConn::ES_NONE, INetConn::ES_PRECONNECTED, kCodeNone, "");
         m_pPortalConn->PostLastNetStateMessage();
     } else {
         CheckNetStatus(0);
@@ -201,7 +201,7 @@ void CPortalServer::ChangeToUnknowEnv() {
     CLog::GetInst()->WriteLog(kLogInfo, "net is connected and not connected by myself, is unknow type");
     StopAllTask();
     m_bPortalEnv = 0;
-    PostNetStateMessage(INetConn::ET_UNKNOWN, INetConn::ES_CONNECTING, INetConn::ES_CONNECTED, 0, "");
+    PostNetStateMessage(INetConn::ET_UNKNOWN, INetConn::ES_CONNECTING, INetConn::ES_CONNECTED, kCodeNone, "");
     SetTimer(TovarineSvr::checkUnknowNet, 5, true);
 }
 
@@ -337,16 +337,16 @@ void CPortalServer::PostNetStateMessageEx(INetConn::ETYPE type, INetConn::ESTATE
 
 int CPortalServer::GetIpAndMac(CAutoString& ip4, CAutoString& ip6, CAutoString& mac) {
     CAuthConfig* config = m_pPortalConn ? m_pPortalConn->GetAuthConfig() : nullptr;
-    if (config) config->m_afType = -1;
+    if (config) config->m_afType = kFamilyNone;
     CAutoString name("");
     if (m_pNetHelper->GetActiveCardName(name) < 0 && m_pNetHelper->GetActiveInterfaceNameIPv6(name) == -1)
         return -1;
     if (m_pNetHelper->GetIpAndMac(name, ip4, mac) == 0) {
-        if (config) config->m_afType = 2;
+        if (config) config->m_afType = kFamilyIPv4;
         return 1;
     }
-    if (m_pNetHelper->GetIPAddress(10, name, ip6) == -1) return -1;
-    if (config) config->m_afType = 10;
+    if (m_pNetHelper->GetIPAddress(AF_INET6, name, ip6) == -1) return -1;
+    if (config) config->m_afType = kFamilyIPv6;
     return 1;
 }
 

@@ -103,13 +103,12 @@ private:
     void TerminalTermRequestFun(TovarineSvr::Task& task);
     void trafficStatistics(TovarineSvr::Task& task);
     // Re-queues a task whose step answered "run again", at most a few times
-    // in a row; false when it gave up instead (150003 is then posted).
+    // in a row; false when it gave up instead (kCodeModuleUpdateFailed is then posted).
     bool Repeat(TovarineSvr::Task& task);
     // true when the result was "run again" and the task was re-queued. A
-    // task that gave up gets kGaveUp as its result and goes on down its
-    // handler's failure path; any other result clears the repeat count.
+    // task that gave up gets kResultUpdateFailed as its result and goes on
+    // down its handler's failure path; any other result clears the repeat count.
     bool RunAgain(TovarineSvr::Task& task, int& result);
-    static constexpr int kGaveUp = -2;
     // One-shot timer: at once for 0 seconds.
     void SetTimer(TovarineSvr::TaskItem item, long seconds, bool replace, const char* tag = nullptr);
     void StartHeartbeats();
