@@ -55,7 +55,7 @@ void CPortalConn::PrepareRequest(CHttpData& data, const char* url, const CAutoSt
 
 int CPortalConn::SendPortalRequest(TaskItem verb, CHttpData& data, const char* url, const CAutoString& body,
                                    unsigned long timeOutMs, unsigned long& errCode, CAutoString& subErrCode) {
-    CAutoString head = GetRequestHead(body);
+    CAutoString head = m_portalParse.GetRequestHead(*m_pPortalConf, body);
     PrepareRequest(data, url, body, head, timeOutMs);
     return RequestPortalServer(verb, &data, errCode, subErrCode, 2);
 }
@@ -74,7 +74,7 @@ int CPortalConn::RequestPortalServer(TaskItem verb, CHttpData* pData, unsigned l
             pData->Release();
             continue;
         }
-        if (IsRequestRedirect(pData)) {
+        if (CPortalDetector::IsIntercepted(pData)) {
             Log("request %s redirect", pData->szUrl ? pData->szUrl : "");
             if (verb == TovarineSvr::pluse) {
                 NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, kCodeHeartbeatFailed, "");
@@ -130,19 +130,18 @@ int CPortalConn::_RequestTicket() {
     }
 
     NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, kCodeTicketStarted, "");
-    CAutoString ip4(""), ip6(""), mac("");
-    int found = m_pHost->GetIpAndMac(ip4, ip6, mac);
-    Log("ip4 is %s", ip4.GetBuffer());
+    SHostAddress address;
+    int found = m_pHost->GetIpAndMac(address);
+    UseAddress(address);
+    Log("ip4 is %s", address.ip4.GetBuffer());
     if (found != 1) {
         NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, kCodeNoAddress, "");
         return kResultNoAddress;
     }
     NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, kCodeAddressesFound, "");
-    conf.ip4 = ip4;
-    conf.ip6 = ip6;
-    conf.mac = mac;
-    CAutoString body = m_portalParse.MakeTickRequestData(conf.hostName, conf.strUserAgent, conf.strClientId,
-                                                         ip4, ip6, mac, Now(), conf.ostag);
+    CAutoString body =
+        m_portalParse.MakeTickRequestData(conf.hostName, conf.strUserAgent, conf.strClientId, address.ip4,
+                                          address.ip6, address.mac, Now(), conf.ostag);
     if (body.IsEmpty()) {
         NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, kCodeTicketBodyFailed, "");
         return kResultNoTicketBody;
@@ -235,12 +234,12 @@ int CPortalConn::Connect(const char* pXmlStr) {
         Log("%s", data.RespHead());
         CAutoString lastLogin = data.GetHeadAttri("Last-Login");
         if (!lastLogin.IsEmpty()) {
-            m_eState = ES_CONNECTFAIL;
-            PostNetStateMessageEx(ES_CONNECTING, ES_CONNECTFAIL, kCodeLastLogin, "ConnError", lastLogin);
+            m_reporter.SetState(ES_CONNECTFAIL);
+            m_reporter.PostExtended(ES_CONNECTING, ES_CONNECTFAIL, kCodeLastLogin, "ConnError", lastLogin);
         } else {
             int at = conf.userName.Find('@');
             CAutoString account = at >= 0 ? conf.userName.Left(at) : conf.userName;
-            if (!IsTelNum(account)) {
+            if (!::IsTelNum(account)) {
                 Log("请使用手机号码作为宽带登录账号");
                 NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, kCodeAccountNotMobile, "");
             } else {
@@ -352,7 +351,7 @@ int CPortalConn::CheckConnectState(int /*bPostErr*/) {
     }
     if (ret == kResultRefused) {
         if (code == kPortalNotLoggedIn || code == kPortalNotLoggedInYet) return kResultNothing;
-        if (code == kPortalNotOnline && m_eState.load() == ES_CONNECTED) {
+        if (code == kPortalNotOnline && m_reporter.State() == ES_CONNECTED) {
             NetStateChange(ES_CONNECTED, ES_CONNECTFAIL, kCodeStateQueryEnded, "");
             return kResultSessionEnded;
         }
@@ -373,10 +372,12 @@ int CPortalConn::KeepPluse() {
         Log("Keep url is empty");
         return kResultFailed;
     }
-    CAutoString ip4(""), ip6(""), mac("");
-    m_pHost->GetIpAndMac(ip4, ip6, mac);
-    CAutoString body = m_portalParse.MakeKeepRequestData(conf.strUserAgent, conf.strClientId, conf.strTicket,
-                                                         ip4, ip6, mac, Now(), nullptr, conf.checkResult);
+    SHostAddress address;
+    m_pHost->GetIpAndMac(address);
+    conf.m_afType = address.family;
+    CAutoString body =
+        m_portalParse.MakeKeepRequestData(conf.strUserAgent, conf.strClientId, conf.strTicket, address.ip4,
+                                          address.ip6, address.mac, Now(), nullptr, conf.checkResult);
     CHttpData data;
     unsigned long errCode = 0;
     CAutoString subErr("");
@@ -412,7 +413,7 @@ int CPortalConn::DisConnect(const char* pSrc) {
     Log("DisConnect For %s", source);
     if (strcmp(source, "5") == 0) {
         NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, kCodeClosingOldSession, "");
-        SetConnCfg(0);
+        m_reporter.SetConnectedRecord(0);
     }
     CAuthConfig& conf = *m_pPortalConf;
     CAutoString body =
@@ -424,7 +425,7 @@ int CPortalConn::DisConnect(const char* pSrc) {
     int ret = SendPortalRequest(TovarineSvr::term, data, conf.strTermUrl, body, 10000, errCode, subErr);
     long code = Signed(errCode);
     if (!m_pHost->IsPortalEnv()) {
-        SetConnCfg(0);
+        m_reporter.SetConnectedRecord(0);
         return kResultNothing;
     }
     if (ret == kResultRunAgain) return kResultRunAgain;
@@ -443,7 +444,7 @@ int CPortalConn::DisConnect(const char* pSrc) {
     if (ret != kResultDone && ret != kResultRefused) return kResultFailed;
     if (ret == kResultRefused) Log("portal term response head err code is :%d", static_cast<int>(code));
 
-    SetConnCfg(0);
+    m_reporter.SetConnectedRecord(0);
     if (!conf.m_strDNS.IsEmpty()) m_pHost->SetDNS(m_strDNS1, m_strDNS2);
     NetStateChange(ES_DISCONNECTING, ES_DISCONNECTED, kCodeDone, "");
     return kResultDone;

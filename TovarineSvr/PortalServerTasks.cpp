@@ -70,7 +70,7 @@ void CPortalServer::StartHeartbeats() {
 void CPortalServer::checkNet(Task& task) {
     CLog::GetInst()->WriteLog(kLogInfo, "check net status start");
     if (!m_pPortalConn) return;
-    CPortalConn& conn = *m_pPortalConn;
+    IPortalSession& conn = *m_pPortalConn;
     // A check that follows a ticket failover carries on with its allowance.
     if (!(task.tag == kFailoverTag)) conn.BeginNetworkCheck();
     conn.NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTING, kCodeCheckStarted, "");
@@ -82,16 +82,12 @@ void CPortalServer::checkNet(Task& task) {
         conn.ExitPrepare();
         return;
     }
-    CAutoString ip4(""), ip6(""), mac("");
-    if (GetIpAndMac(ip4, ip6, mac) != kResultDone) {
+    SHostAddress address;
+    int found = GetIpAndMac(address);
+    conn.UseAddress(address);
+    if (found != 1) {
         conn.NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTFAIL, kCodeNoAddress, "");
         return;
-    }
-    CAuthConfig* config = conn.GetAuthConfig();
-    if (config) {
-        config->ip4 = ip4;
-        config->ip6 = ip6;
-        config->mac = mac;
     }
     conn.SetServerIp();
     int result = conn.RequestConfig(0);

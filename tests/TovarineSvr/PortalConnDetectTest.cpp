@@ -30,7 +30,7 @@ TEST_F(PortalConnTest, DetectionFollowsEveryRedirectFormToTheConfiguration) {
         EXPECT_EQ(m_conn->CheckNetEnv(), c.result) << c.scenario;
     }
     // The loop ended at the hop bound.
-    EXPECT_EQ(Requests("probe").size(), static_cast<size_t>(CPortalConn::kMaxDetectHops));
+    EXPECT_EQ(Requests("probe").size(), static_cast<size_t>(CPortalDetector::kMaxDetectHops));
     // Upper-case targets were followed in lower case, parameters included.
     EXPECT_EQ(Conf().wlanuserip, m_info->GetLocalValue("wlanuserip"));
     EXPECT_EQ(std::string(Conf().wlanuserip.GetBuffer()).find_first_of("ABCDEF"), std::string::npos);
