@@ -2,38 +2,28 @@
 
 #include <climits>
 #include <cstdint>
+#include <utility>
 
 #include "Decimal.h"
 
 TEST(DecimalTest, TakesOnlyWholeNumbersInsideTheRange) {
-    const struct {
-        const char* text;
-        bool ok;
-        long long value;
-    } cases[] = {
-        {"0", true, 0},
-        {" \t42\r\n", true, 42},
-        {"-17", true, -17},
-        {"+17", true, 17},
-        {"-0", true, 0},
-        {"9223372036854775807", true, LLONG_MAX},
-        {"-9223372036854775808", true, LLONG_MIN},
-        {"9223372036854775808", false, 0},
-        {"-9223372036854775809", false, 0},
-        {"99999999999999999999999", false, 0},
-        {"", false, 0},
-        {"  ", false, 0},
-        {"-", false, 0},
-        {"1 2", false, 0},
-        {"12abc", false, 0},
-        {"0x10", false, 0},
-        {"--1", false, 0},
-        {"\v1", false, 0},
-    };
-    for (const auto& c : cases) {
+    const std::pair<const char*, long long> taken[] = {{"0", 0},
+                                                       {" \t42\r\n", 42},
+                                                       {"-17", -17},
+                                                       {"+17", 17},
+                                                       {"-0", 0},
+                                                       {"9223372036854775807", LLONG_MAX},
+                                                       {"-9223372036854775808", LLONG_MIN}};
+    for (const auto& [text, expected] : taken) {
         long long value = 99;
-        EXPECT_EQ(Decimal::Parse(c.text, value), c.ok) << c.text;
-        EXPECT_EQ(value, c.ok ? c.value : 99) << c.text;
+        EXPECT_TRUE(Decimal::Parse(text, value)) << text;
+        EXPECT_EQ(value, expected) << text;
+    }
+    for (const char* text : {"9223372036854775808", "-9223372036854775809", "99999999999999999999999", "",
+                             "  ", "-", "1 2", "12abc", "0x10", "--1", "\v1"}) {
+        long long value = 99;
+        EXPECT_FALSE(Decimal::Parse(text, value)) << text;
+        EXPECT_EQ(value, 99) << text;
     }
     int small = 5;
     EXPECT_FALSE(Decimal::Parse<int>(nullptr, small));
