@@ -23,29 +23,20 @@ std::string Device(const std::string& name, const std::string& receive, const st
 }  // namespace
 
 TEST(ProcNetTest, DefaultRouteIsAnUpLineWithZeroDestinationAndMask) {
-    const struct {
-        std::string line;
-        const char* name;  // null: not a default route
-    } cases[] = {
-        {Route("wlan0"), "wlan0"},
-        {Route("eth0", "0"), "eth0"},
-        {Route("eth0", "00000000", "1"), "eth0"},
-        {Route("eth0", "00000000", "000B"), "eth0"},
-        {Route("eth0", "00000000", "000b"), "eth0"},
-        {Route(std::string(15, 'e')), "eeeeeeeeeeeeeee"},
-        {kRouteHeader, nullptr},
-        {Route("eth0", "0002A8C0"), nullptr},
-        {Route("eth0", "00000000", "0002"), nullptr},
-        {Route("eth0", "00000000", "000g"), nullptr},
-        {Route("eth0", "00000000", "0003", "00FFFFFF"), nullptr},
-        {Route(std::string(16, 'e')), nullptr},
-        {"eth0\t00000000\t0102A8C0\t0003\t0\t0\t100\n", nullptr},
-        {"", nullptr},
-    };
-    for (const auto& c : cases) {
+    const std::string longest(15, 'e');
+    for (const std::string& line : {Route("eth0"), Route("eth0", "0", "1"), Route("eth0", "0", "000B"),
+                                    Route("eth0", "0", "000b"), Route(longest)}) {
+        std::string name;
+        EXPECT_TRUE(ProcNet::ReadDefaultRoute(line.c_str(), name)) << line;
+        EXPECT_EQ(name, line.substr(0, line.find('\t'))) << line;
+    }
+    for (const std::string& line :
+         {std::string(kRouteHeader), Route("eth0", "0002A8C0"), Route("eth0", "0", "0002"),
+          Route("eth0", "0", "000g"), Route("eth0", "0", "0003", "00FFFFFF"), Route(longest + "e"),
+          std::string("eth0\t00000000\t0102A8C0\t0003\t0\t0\t100\n"), std::string()}) {
         std::string name = "kept";
-        EXPECT_EQ(ProcNet::ReadDefaultRoute(c.line.c_str(), name), c.name != nullptr) << c.line;
-        EXPECT_EQ(name, c.name ? c.name : "kept") << c.line;
+        EXPECT_FALSE(ProcNet::ReadDefaultRoute(line.c_str(), name)) << line;
+        EXPECT_EQ(name, "kept") << line;
     }
     std::string name;
     EXPECT_FALSE(ProcNet::ReadDefaultRoute(nullptr, name));
@@ -56,20 +47,18 @@ TEST(ProcNetTest, DeviceCountersAreTheNamedInterfacesWholeDecimals) {
         std::string line;
         const char* name;
         bool ok;
-        uint64_t received, transmitted;
+        uint64_t received = 0, transmitted = 0;
     } cases[] = {
         {Device("eth0", "9876543210", "123456789"), "eth0", true, 9876543210ull, 123456789ull},
         {Device("eth0", "18446744073709551615", "50"), "eth0", true, UINT64_MAX, 50},
         {"eth0:5 0 0 0 0 0 0 0 6\n", "eth0", true, 5, 6},
-        {Device("eth0", "1", "2"), "eth", false, 0, 0},
-        {Device("eth0.100", "1", "2"), "eth0", false, 0, 0},
-        {Device("eth0", "1", "2"), "", false, 0, 0},
-        {Device("eth0", "-5", "6"), "eth0", false, 0, 0},
-        {Device("eth0", "5x", "6"), "eth0", false, 0, 0},
-        {Device("eth0", "18446744073709551616", "1"), "eth0", false, 0, 0},
-        {"  eth0: 5 0 0 0\n", "eth0", false, 0, 0},
-        {" face |bytes    packets errs drop fifo frame|bytes    packets errs drop\n", "face |bytes", false, 0,
-         0},
+        {Device("eth0.100", "1", "2"), "eth0", false},
+        {Device("eth0", "1", "2"), "eth", false},
+        {Device("eth0", "1", "2"), "", false},
+        {Device("eth0", "-5", "6"), "eth0", false},
+        {Device("eth0", "5x", "6"), "eth0", false},
+        {Device("eth0", "18446744073709551616", "1"), "eth0", false},
+        {"  eth0: 5 0 0 0\n", "eth0", false},
     };
     for (const auto& c : cases) {
         uint64_t received = 7, transmitted = 8;
