@@ -16,7 +16,7 @@ std::string SimFixture::ModulePath() { return VELNOR_BIN_DIR "/portal_sim_xor.so
 
 void SimFixture::StartSim(const std::string& extraScenarioMembers) {
     std::string scenario =
-        "{\"module\":{\"so\":\"" + ModulePath() + "\",\"algo_id\":\"" + kAlgoA + "\",\"key_id\":\"K01\"}";
+        "{\"module\":{\"so\":\"" + ModulePath() + "\",\"algo_id\":\"" + kAlgo + "\",\"key_id\":\"K01\"}";
     if (!extraScenarioMembers.empty()) scenario += "," + extraScenarioMembers;
     scenario += "}";
     SimOptions options;
