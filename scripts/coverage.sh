@@ -10,9 +10,7 @@ jobs=${JOBS:-$(nproc)}
 
 # No ccache: gcc writes the object's own path into the notes file.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DVELNOR_BUILD_TESTS=ON -DVELNOR_BUILD_BENCH=OFF \
-  -DCMAKE_C_FLAGS=--coverage -DCMAKE_CXX_FLAGS=--coverage \
-  -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage \
-  -DCMAKE_MODULE_LINKER_FLAGS=--coverage >/dev/null || exit 1
+  -DVELNOR_COVERAGE=ON >/dev/null || exit 1
 cmake --build "$build" -j"$jobs" || exit 1
 # Counters add up from run to run; start from zero.
 find "$build" -name '*.gcda' -delete
