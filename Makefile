@@ -4,7 +4,7 @@ CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 CTEST_FLAGS ?= --output-on-failure -j$(JOBS)
 
-.PHONY: all deps configure build test demo demo-client screenshots bench tsan fuzz format format-check clean
+.PHONY: all deps configure build test demo demo-client screenshots bench tsan fuzz coverage format format-check clean
 
 all: build
 
@@ -39,6 +39,10 @@ bench: build
 tsan:
 	@$(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DVELNOR_TSAN=ON -DVELNOR_BUILD_BENCH=OFF"
 
+# Line coverage of Comm/, TovarineSvr/ and client/ over the whole suite, in build-coverage/.
+coverage: deps
+	@scripts/coverage.sh build-coverage
+
 # The libFuzzer targets (clang), each run FUZZ_SECONDS (default 60) seconds.
 fuzz: deps
 	@scripts/fuzz.sh
@@ -51,4 +55,4 @@ format-check: deps
 	@scripts/format.sh --check
 
 clean:
-	rm -rf $(BUILD) build-tsan build-ci build-fuzz
+	rm -rf $(BUILD) build-tsan build-ci build-fuzz build-coverage

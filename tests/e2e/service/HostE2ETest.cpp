@@ -44,23 +44,6 @@ TEST_F(HostE2E, ConsoleLogsInPromptsAndAnyWordLogsOut) {
     EXPECT_EQ(ServiceLog().find(kPassword), std::string::npos);
 }
 
-TEST_F(HostE2E, ConsoleLoginFailurePrintsItsLineAndExitsWithOne) {
-    ASSERT_TRUE(StartSim());
-    ASSERT_TRUE(StartConsole("wrong"));
-    EXPECT_EQ(ExitStatus(), 1);
-    EXPECT_NE(ServiceOutput().find("login fail, the error is 140001, subcode is bad-password\n"),
-              std::string::npos)
-        << ServiceOutput();
-}
-
-TEST_F(HostE2E, ConsoleWithInputAtItsEndStaysConnected) {
-    ASSERT_TRUE(StartSim(R"({"answers":{"interval":1}})"));
-    ASSERT_TRUE(StartConsole(kPassword));
-    ASSERT_TRUE(m_sim->WaitForRequests("heartbeat", 3, kWait));
-    EXPECT_EQ(Count("logout"), 0);
-    EXPECT_TRUE(m_service.IsRunning());
-}
-
 // The portal's servers replace the host's at login and the host's return at
 // logout, also when the run that displaced them was killed.
 TEST_F(HostE2E, PortalDnsServersAreRestoredAtLogoutAlsoAfterAKilledRun) {
