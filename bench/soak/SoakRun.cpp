@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "INetConn.h"
+#include "NetStateCode.h"
 #include "SampleSim.h"
 
 namespace {
@@ -36,14 +37,17 @@ struct FaultSpec {
 
 const FaultSpec& Spec(FaultKind kind) {
     static const FaultSpec specs[] = {
-        {FaultKind::kServerError, R"({"http_status":503})", INetConn::ES_CONNECTFAIL, 150108, seconds(30)},
-        {FaultKind::kDrop, R"({"drop":true})", INetConn::ES_CONNECTFAIL, 150108, seconds(30)},
+        {FaultKind::kServerError, R"({"http_status":503})", INetConn::ES_CONNECTFAIL, kCodeHeartbeatFailed,
+         seconds(30)},
+        {FaultKind::kDrop, R"({"drop":true})", INetConn::ES_CONNECTFAIL, kCodeHeartbeatFailed, seconds(30)},
         // Past the time-out, on two heartbeats of two attempts each.
         {FaultKind::kStall, "{\"delay_ms\":" + std::to_string(kHeartbeatTimeout.count() + 1000) + "}",
-         INetConn::ES_CONNECTFAIL, 150108, seconds(90)},
+         INetConn::ES_CONNECTFAIL, kCodeHeartbeatFailed, seconds(90)},
         {FaultKind::kGarbage, "", -1, 0, seconds(30)},
-        {FaultKind::kRedirect, R"({"intercept":"302"})", INetConn::ES_CONNECTFAIL, 150108, seconds(30)},
-        {FaultKind::kExpired, R"({"error_code":14,"times":1})", INetConn::ES_DISCONNECTED, 14, seconds(30)},
+        {FaultKind::kRedirect, R"({"intercept":"302"})", INetConn::ES_CONNECTFAIL, kCodeHeartbeatFailed,
+         seconds(30)},
+        {FaultKind::kExpired, R"({"error_code":14,"times":1})", INetConn::ES_DISCONNECTED, kCodeSessionEnded,
+         seconds(30)},
         {FaultKind::kModuleUpdate, "", -1, 0, seconds(30)},
     };
     return specs[static_cast<int>(kind)];
@@ -187,7 +191,8 @@ void SoakRun::Audit(SoakReport& report) {
         if (!IsState(received[i])) continue;
         ++states;
         long code = received[i].ErrorCode();
-        bool portalOwn = code >= 139999 && code < 150000;  // 140000 + the portal's Error-Code
+        // The portal's own Error-Code n, -1 (no header) included.
+        bool portalOwn = code >= kCodePortalBase - 1 && code < kCodePortalBase + 10000;
         if (!portalOwn && !m_catalogue.count(std::to_string(code)))
             report.AddUncatalogued(Describe(received[i]));
     }
