@@ -4,7 +4,7 @@ CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 CTEST_FLAGS ?= --output-on-failure -j$(JOBS)
 
-.PHONY: all deps configure build test demo demo-client screenshots bench tsan fuzz coverage format format-check clean
+.PHONY: all deps configure build test demo demo-client screenshots bench soak tsan fuzz coverage format format-check clean
 
 all: build
 
@@ -34,6 +34,12 @@ screenshots: build
 
 bench: build
 	@scripts/bench.sh $(BUILD)
+
+# The service against a faulty simulated portal for SOAK_MINUTES (default 10)
+# minutes; needs root. Prints its figures and a verdict.
+soak: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target soak
+	@$(BUILD)/bin/soak
 
 # The tests under ThreadSanitizer, in a build folder of their own.
 tsan:
