@@ -237,11 +237,9 @@ TEST(CNetHelperAddress, ValidityCodes) {
 // mounts /etc/netns/<name>/resolv.conf over /etc/resolv.conf for the probe,
 // so only a rewrite in place can reach it.
 TEST(CNetHelperNetns, RewritesAndRestoresTheNamespacesResolvConf) {
-    if (!NetNamespace::CanCreate())
-        GTEST_SKIP() << "needs root and the ip tool to create a network namespace";
     NetNamespace ns;
     std::string error;
-    if (!ns.CreateEmpty(&error)) GTEST_SKIP() << "network namespaces unavailable: " << error;
+    if (!ns.CreateEmpty(&error)) GTEST_SKIP() << "no network namespace: " << error;
     TempDir dir;
     const std::string original = "nameserver 10.0.0.1\nsearch velnor.test\n";
     ASSERT_TRUE(ns.WriteResolvConf(original));

@@ -40,6 +40,10 @@ NetNamespace::NetNamespace() {
 }
 
 bool NetNamespace::Build(bool withLink, std::string* error) {
+    if (!CanCreate()) {
+        if (error) *error = "needs root and the ip tool";
+        return false;
+    }
     RemoveStale();
     auto fail = [&](const std::string& step) {
         if (error) *error = "ip " + step + " failed for " + m_name;

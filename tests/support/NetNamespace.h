@@ -2,9 +2,10 @@
 // counter), with loopback up, forwarding off and its own resolv.conf under
 // /etc/netns/<name>/. Create() adds a veth pair with both ends inside: the
 // client end with ClientAddress() and a default route via the server end's
-// ServerAddress(); CreateEmpty() leaves the links to the test. Needs root. Removed with everything it made by
-// Remove() or the destructor; RemoveStale() clears what crashed tests of dead processes left behind. One test
-// thread owns an instance.
+// ServerAddress(); CreateEmpty() leaves the links to the test. Needs root and
+// the ip tool; without them both fail and say so. Removed with everything it
+// made by Remove() or the destructor; RemoveStale() clears what crashed tests
+// of dead processes left behind. One test thread owns an instance.
 #pragma once
 
 #include <string>
