@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "ServiceRun.h"
+#include "UniqueFd.h"
 
 namespace {
 
@@ -29,13 +30,13 @@ TEST_F(HostE2E, ConsoleLogsInPromptsAndAnyWordLogsOut) {
     std::string input = m_dir / "stdin";
     ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
     // Held open for reading and writing so neither side blocks on the open.
-    int writer = open(input.c_str(), O_RDWR);
-    ASSERT_GE(writer, 0);
+    CUniqueFd writer(open(input.c_str(), O_RDWR));
+    ASSERT_TRUE(writer.IsValid());
     ASSERT_TRUE(StartConsole(kPassword, input));
     ASSERT_TRUE(m_sim->WaitForRequests("heartbeat", 1, kWait));
-    ASSERT_EQ(write(writer, "sure\n", 5), 5);
+    ASSERT_EQ(write(writer.Get(), "sure\n", 5), 5);
     int status = ExitStatus();
-    close(writer);
+    writer.Reset();
     EXPECT_EQ(status, 0) << ServiceOutput();
     EXPECT_NE(ServiceOutput().find("If you want go to offline, Please enter [y]:\n"), std::string::npos);
     ASSERT_EQ(Count("logout"), 1);
