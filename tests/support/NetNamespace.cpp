@@ -39,7 +39,11 @@ NetNamespace::NetNamespace() {
     m_name = std::string(kPrefix) + std::to_string(getpid()) + "x" + std::to_string(g_counter++);
 }
 
-bool NetNamespace::Create(std::string* error) {
+bool NetNamespace::Build(bool withLink, std::string* error) {
+    if (!CanCreate()) {
+        if (error) *error = "needs root and the ip tool";
+        return false;
+    }
     RemoveStale();
     auto fail = [&](const std::string& step) {
         if (error) *error = "ip " + step + " failed for " + m_name;
@@ -54,15 +58,18 @@ bool NetNamespace::Create(std::string* error) {
     std::filesystem::create_directories("/etc/netns/" + m_name, ec);
     if (ec || !WriteResolvConf("nameserver " + std::string(ServerAddress()) + "\n"))
         return fail("resolv.conf");
-    const std::vector<std::vector<std::string>> steps = {
-        {"-n", m_name, "link", "add", kClientInterface, "type", "veth", "peer", "name", kServerInterface},
-        {"-n", m_name, "addr", "add", std::string(ClientAddress()) + "/24", "dev", kClientInterface},
-        {"-n", m_name, "addr", "add", std::string(ServerAddress()) + "/24", "dev", kServerInterface},
-        {"-n", m_name, "link", "set", "lo", "up"},
-        {"-n", m_name, "link", "set", kClientInterface, "up"},
-        {"-n", m_name, "link", "set", kServerInterface, "up"},
-        {"-n", m_name, "route", "add", "default", "via", ServerAddress(), "dev", kClientInterface},
-    };
+    std::vector<std::vector<std::string>> steps = {{"-n", m_name, "link", "set", "lo", "up"}};
+    if (withLink) {
+        steps.insert(
+            steps.end(),
+            {{"-n", m_name, "link", "add", kClientInterface, "type", "veth", "peer", "name",
+              kServerInterface},
+             {"-n", m_name, "addr", "add", std::string(ClientAddress()) + "/24", "dev", kClientInterface},
+             {"-n", m_name, "addr", "add", std::string(ServerAddress()) + "/24", "dev", kServerInterface},
+             {"-n", m_name, "link", "set", kClientInterface, "up"},
+             {"-n", m_name, "link", "set", kServerInterface, "up"},
+             {"-n", m_name, "route", "add", "default", "via", ServerAddress(), "dev", kClientInterface}});
+    }
     for (const auto& step : steps) {
         if (Ip(step) != 0) return fail(step[2] + " " + step[3]);
     }

@@ -1,10 +1,11 @@
 // NetNamespace: a network namespace for one test, named uniquely (pid and a
-// counter). Inside it a veth pair with both ends: the client end with
-// ClientAddress() and a default route via the server end's ServerAddress(),
-// forwarding off, and its own resolv.conf under /etc/netns/<name>/. Needs
-// root. Removed with everything it made by Remove() or the destructor;
-// RemoveStale() clears what crashed tests of dead processes left behind.
-// One test thread owns an instance.
+// counter), with loopback up, forwarding off and its own resolv.conf under
+// /etc/netns/<name>/. Create() adds a veth pair with both ends inside: the
+// client end with ClientAddress() and a default route via the server end's
+// ServerAddress(); CreateEmpty() leaves the links to the test. Needs root and
+// the ip tool; without them both fail and say so. Removed with everything it
+// made by Remove() or the destructor; RemoveStale() clears what crashed tests
+// of dead processes left behind. One test thread owns an instance.
 #pragma once
 
 #include <string>
@@ -19,7 +20,8 @@ public:
     NetNamespace(const NetNamespace&) = delete;
     NetNamespace& operator=(const NetNamespace&) = delete;
 
-    bool Create(std::string* error);
+    bool Create(std::string* error) { return Build(true, error); }
+    bool CreateEmpty(std::string* error) { return Build(false, error); }
 
     const std::string& Name() const { return m_name; }
     static const char* ClientAddress() { return "10.77.0.2"; }
@@ -35,6 +37,7 @@ public:
     static int RemoveStale();
 
 private:
+    bool Build(bool withLink, std::string* error);
     // Idempotent; also removes /etc/netns/<name>.
     void Remove();
     static void RemoveByName(const std::string& name);
