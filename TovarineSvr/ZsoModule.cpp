@@ -198,10 +198,10 @@ std::unique_ptr<CZsoModule> CZsoModule::Open(const std::string& file) {
     return module;
 }
 
-bool CZsoModule::Unpack(const std::string& file, Unpacked& out) {
+bool CZsoModule::Unpack(const std::string& file, Unpacked& out, uint32_t maxImage) {
     Parsed parsed;
     if (file.size() > kMaxFileSize || !Parse(file, parsed)) return false;
-    if (parsed.unpackedSize == 0 || parsed.unpackedSize > kMaxImageSize) return false;
+    if (parsed.unpackedSize == 0 || parsed.unpackedSize > std::min(maxImage, kMaxImageSize)) return false;
 
     Bytes stream(parsed.stream, parsed.stream + parsed.streamSize);
     UndoXorChain(stream.data(), stream.size());

@@ -31,13 +31,14 @@ public:
 
     // A module file's fields and its unpacked image, nothing loaded. False
     // when the bytes are malformed, over the caps or do not decompress.
+    // maxImage lowers the image cap (the fuzz target keeps inputs cheap).
     struct Unpacked {
         std::string keyid;
         std::string key;
         std::string algoid;
         std::vector<unsigned char> image;
     };
-    static bool Unpack(const std::string& file, Unpacked& out);
+    static bool Unpack(const std::string& file, Unpacked& out, uint32_t maxImage = kMaxImageSize);
 
     // Unloads; false when the object stayed mapped (linked "nodelete" or
     // holding unique symbols), so a later load by the same name could be
