@@ -4,7 +4,7 @@ CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 CTEST_FLAGS ?= --output-on-failure -j$(JOBS)
 
-.PHONY: all deps configure build test demo demo-client screenshots bench tsan fuzz clean
+.PHONY: all deps configure build test demo demo-client screenshots bench tsan fuzz format format-check clean
 
 all: build
 
@@ -42,6 +42,13 @@ tsan:
 # The libFuzzer targets (clang), each run FUZZ_SECONDS (default 60) seconds.
 fuzz: deps
 	@scripts/fuzz.sh
+
+# Format the C/C++ sources, or check that they are (CI does).
+format: deps
+	@scripts/format.sh
+
+format-check: deps
+	@scripts/format.sh --check
 
 clean:
 	rm -rf $(BUILD) build-tsan build-ci build-fuzz
