@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 
+#include "ProcNet.h"
 #include "UniqueFd.h"
 
 namespace {
@@ -24,11 +25,6 @@ struct IfAddrsFree {
     void operator()(ifaddrs* list) const noexcept { freeifaddrs(list); }
 };
 using IfAddrsPtr = std::unique_ptr<ifaddrs, IfAddrsFree>;
-
-struct FileCloser {
-    void operator()(FILE* stream) const noexcept { fclose(stream); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 IfAddrsPtr ReadInterfaceList() {
     ifaddrs* list = nullptr;
@@ -46,27 +42,6 @@ bool FindFirstInterface(ifaddrs* list, int family, CAutoString& name) {
         return true;
     }
     return false;
-}
-
-// Whether some line of the table names the interface in the given column
-// (0-based; -1 = the last one). 1 yes, 0 no, -1 unreadable.
-int TableHasInterface(const char* path, const char* name, int column) {
-    if (!name || !*name) return 0;
-    FilePtr file(fopen(path, "r"));
-    if (!file) return -1;
-    char line[1024];
-    while (fgets(line, sizeof(line), file.get())) {
-        char* save = nullptr;
-        const char* wanted = nullptr;
-        int index = 0;
-        for (char* field = strtok_r(line, " \t\r\n", &save); field;
-             field = strtok_r(nullptr, " \t\r\n", &save)) {
-            if (column < 0 || index == column) wanted = field;
-            if (index++ == column) break;
-        }
-        if (wanted && strcmp(wanted, name) == 0) return 1;
-    }
-    return 0;
 }
 
 // Diagnostic trace in the form "[file,function,line]:message".
@@ -241,56 +216,10 @@ unsigned long CAdapterCard::IpString2Ulong(const CAutoString& ip) {
 
 int CAdapterCard::HasIPv4Route(const char* name) const {
     // "Iface Destination Gateway ..."; the header names no interface.
-    return TableHasInterface(m_files.route.GetBuffer(), name, 0);
+    return ProcNet::TableHasInterface(m_files.route.GetBuffer(), name, 0);
 }
 
 int CAdapterCard::HasIPv6Route(const char* name) const {
     // The device is the last of ten columns.
-    return TableHasInterface(m_files.ipv6Route.GetBuffer(), name, -1);
-}
-
-int CAdapterCard::GetDefaultRouteInterface(CAutoString& name) const {
-    FilePtr file(fopen(m_files.route.GetBuffer(), "r"));
-    if (!file) return -1;
-    char line[1024];
-    while (fgets(line, sizeof(line), file.get())) {
-        char iface[IFNAMSIZ + 1], destination[16], mask[16];
-        char gateway[16];
-        unsigned flags = 0;
-        int refCount = 0, use = 0, metric = 0;
-        if (sscanf(line, "%16s %15s %15s %x %d %d %d %15s", iface, destination, gateway, &flags, &refCount,
-                   &use, &metric, mask) != 8)
-            continue;
-        // RTF_UP is 0x1.
-        if (strcmp(destination, "00000000") == 0 && strcmp(mask, "00000000") == 0 && (flags & 0x1)) {
-            name = iface;
-            return 0;
-        }
-    }
-    return -1;
-}
-
-int CAdapterCard::GetTrafficBytes(const char* name, unsigned long long& received,
-                                  unsigned long long& transmitted) const {
-    if (!name || !*name) return -1;
-    FilePtr file(fopen(m_files.dev.GetBuffer(), "r"));
-    if (!file) return -1;
-    char line[1024];
-    while (fgets(line, sizeof(line), file.get())) {
-        // "  eth0: rx_bytes packets errs drop fifo frame compressed multicast tx_bytes ..."
-        char* colon = strchr(line, ':');
-        if (!colon) continue;
-        *colon = '\0';
-        const char* iface = line;
-        while (*iface == ' ' || *iface == '\t') ++iface;
-        if (strcmp(iface, name) != 0) continue;
-        unsigned long long fields[9];
-        if (sscanf(colon + 1, "%llu %llu %llu %llu %llu %llu %llu %llu %llu", &fields[0], &fields[1],
-                   &fields[2], &fields[3], &fields[4], &fields[5], &fields[6], &fields[7], &fields[8]) != 9)
-            return -1;
-        received = fields[0];
-        transmitted = fields[8];
-        return 0;
-    }
-    return -1;
+    return ProcNet::TableHasInterface(m_files.ipv6Route.GetBuffer(), name, -1);
 }

@@ -13,7 +13,6 @@ public:
     struct ProcFiles {
         CAutoString route = "/proc/net/route";
         CAutoString ipv6Route = "/proc/net/ipv6_route";
-        CAutoString dev = "/proc/net/dev";
     };
 
     // The classes of an IPv6 address, tested in this order; only Global is
@@ -58,11 +57,6 @@ public:
     // exactly), 0 when not, -1 when the table cannot be read.
     int HasIPv4Route(const char* name) const;
     int HasIPv6Route(const char* name) const;
-    // The interface of the first IPv4 default route; 0, or -1 when none.
-    int GetDefaultRouteInterface(CAutoString& name) const;
-    // Bytes received and transmitted by the interface since it came up.
-    int GetTrafficBytes(const char* name, unsigned long long& received,
-                        unsigned long long& transmitted) const;
 
     // Interfaces never chosen: exactly "lo", or containing "virbr0".
     static bool IsExcludedName(const char* name);

@@ -1,51 +1,49 @@
 #include "ProcessInfo.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
+
+#include "Decimal.h"
+#include "UniqueFd.h"
 
 namespace ProcessInfo {
 
-bool ParsePid(const char* text, pid_t* pid) {
-    if (!text) return false;
-    while (*text == ' ' || *text == '\t' || *text == '\r' || *text == '\n') ++text;
-    if (*text < '0' || *text > '9') return false;
-    errno = 0;
-    char* end = nullptr;
-    long value = strtol(text, &end, 10);
-    if (errno != 0 || value <= 1 || value > INT_MAX) return false;
-    while (*end == ' ' || *end == '\t' || *end == '\r' || *end == '\n') ++end;
-    if (*end != '\0') return false;
-    *pid = static_cast<pid_t>(value);
-    return true;
+namespace {
+
+// Room for a command name (15 bytes) and its line end, with some to spare.
+constexpr size_t kNameRead = 64;
+constexpr size_t kStatRead = 511;
+
+// The first bytes of a small /proc file, "" when it cannot be read.
+std::string ReadHead(const std::string& path, size_t most) {
+    CUniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0) return std::string();
+    std::string text(most, '\0');
+    ssize_t length = read(fd.Get(), &text[0], most);
+    text.resize(length > 0 ? static_cast<size_t>(length) : 0);
+    return text;
 }
 
-std::string Name(pid_t pid) {
-    std::string path = "/proc/" + std::to_string(pid) + "/comm";
-    FILE* file = fopen(path.c_str(), "re");
-    if (!file) return std::string();
-    char name[64] = {0};
-    if (!fgets(name, sizeof(name), file)) name[0] = '\0';
-    fclose(file);
-    name[strcspn(name, "\n")] = '\0';
+}  // namespace
+
+bool ParsePid(const char* text, pid_t* pid) { return pid && Decimal::Parse<pid_t>(text, *pid, 2); }
+
+std::string NameIn(const std::string& procDir, const std::string& pid) {
+    std::string name = ReadHead(procDir + "/" + pid + "/comm", kNameRead);
+    name.resize(std::min(name.find('\n'), name.size()));
     return name;
 }
 
+std::string Name(pid_t pid) { return NameIn("/proc", std::to_string(pid)); }
+
 bool IsZombie(pid_t pid) {
-    std::string path = "/proc/" + std::to_string(pid) + "/stat";
-    FILE* file = fopen(path.c_str(), "re");
-    if (!file) return false;
-    char line[512] = {0};
-    if (!fgets(line, sizeof(line), file)) line[0] = '\0';
-    fclose(file);
+    std::string line = ReadHead("/proc/" + std::to_string(pid) + "/stat", kStatRead);
     // "pid (comm) S ...": the name may hold blanks and parentheses.
-    const char* close = strrchr(line, ')');
-    return close && close[1] == ' ' && close[2] == 'Z';
+    size_t close = line.rfind(')');
+    return close != std::string::npos && line.compare(close + 1, 2, " Z") == 0;
 }
 
 bool IsNamedProcessAlive(const char* pidText, const char* name) {

@@ -13,6 +13,8 @@ namespace ProcessInfo {
 bool ParsePid(const char* text, pid_t* pid);
 // The process's short name (/proc/<pid>/comm), "" when it is gone.
 std::string Name(pid_t pid);
+// The same from the process directory pid (its number as text) under procDir.
+std::string NameIn(const std::string& procDir, const std::string& pid);
 // Ended, but not yet reaped by its parent.
 bool IsZombie(pid_t pid);
 // Whether pidText names another live (not zombie) process called name.

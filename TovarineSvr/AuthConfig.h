@@ -56,7 +56,7 @@ struct CAuthConfig {
     long trafficStatisticsInterval = 0;
     int fileInterval = 0;
     int fileIntervalFlag = 0;
-    int m_afType = -1;  // 2 IPv4, 10 IPv6, -1 not chosen yet
+    int m_afType = -1;  // an EAddressFamily
     CAutoString m_strServersIPv4{""};
     CAutoString m_strServersIPv6{""};
     CAutoString m_strServers{""};

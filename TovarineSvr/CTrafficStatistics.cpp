@@ -3,9 +3,7 @@
 #include <cJSON.h>
 #include <strings.h>
 
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <locale>
@@ -13,6 +11,7 @@
 #include <sstream>
 
 #include "Aes.h"
+#include "Decimal.h"
 #include "Hex.h"
 #include "Log.h"
 
@@ -44,22 +43,6 @@ bool PrintCompact(const cJSON* json, std::string& text) {
 }
 
 bool IsEmpty(const char* text) { return !text || !*text; }
-
-// Leading blanks, at least one digit, then only blanks.
-bool ReadLong(const char* text, long& value) {
-    if (!text) return false;
-    while (*text == ' ' || *text == '\t') ++text;
-    const char* digits = text + ((*text == '-' || *text == '+') ? 1 : 0);
-    if (*digits < '0' || *digits > '9') return false;
-    errno = 0;
-    char* end = nullptr;
-    long number = strtol(text, &end, 10);
-    if (errno == ERANGE) return false;
-    while (*end == ' ' || *end == '\t') ++end;
-    if (*end) return false;
-    value = number;
-    return true;
-}
 
 // The bytes counted since the start point. A counter below the start or
 // below the previous reading was reset (interface re-created, default route
@@ -217,7 +200,7 @@ int CTrafficStatistics::SubmitData(const char* pszURL, const char* pszHead, cons
 
 long CTrafficStatistics::ReportInterval(const char* pszInterval) {
     long seconds = 0;
-    if (!ReadLong(pszInterval, seconds) || seconds <= 0) return 0;
+    if (!Decimal::Parse(pszInterval, seconds) || seconds <= 0) return 0;
     return seconds;
 }
 
@@ -228,7 +211,7 @@ int CTrafficStatistics::ReadStatsInfor(const char* pszMarkup, CAutoString& strUR
     pugi::xml_node element = document.child("StatsInfor");
     if (!element) return -1;
     long enable = 0;
-    if (!ReadLong(element.attribute("enable").value(), enable) || enable != 1) return 0;
+    if (!Decimal::Parse(element.attribute("enable").value(), enable) || enable != 1) return 0;
     lInterval = ReportInterval(element.attribute("interval").value());
     strURL = element.attribute("url").value();
     return 1;

@@ -6,6 +6,15 @@
 
 #include "AutoString.h"
 #include "INetConn.h"
+#include "PortalResult.h"
+
+// The addresses of the active interface, and the family they were chosen in.
+struct SHostAddress {
+    CAutoString ip4{""};
+    CAutoString ip6{""};
+    CAutoString mac{""};
+    int family = kFamilyNone;  // an EAddressFamily
+};
 
 class IPortalHost {
 public:
@@ -20,8 +29,8 @@ public:
     virtual void ChangeToUnknowEnv() = 0;
     virtual void DisConnect(CAutoString source) = 0;
     virtual int IsPortalEnv() const = 0;
-    // 1 with the session's addresses, -1 without a usable interface.
-    virtual int GetIpAndMac(CAutoString& ip4, CAutoString& ip6, CAutoString& mac) = 0;
+    // 1 with the addresses, -1 without a usable interface (no family chosen then).
+    virtual int GetIpAndMac(SHostAddress& address) = 0;
     // 0, an errno value, or kDnsBackupNotSaved; on failure nothing changed.
     virtual int SetDNS(CAutoString& strDNS1, CAutoString& strDNS2) = 0;
 };

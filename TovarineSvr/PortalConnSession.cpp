@@ -55,7 +55,7 @@ void CPortalConn::PrepareRequest(CHttpData& data, const char* url, const CAutoSt
 
 int CPortalConn::SendPortalRequest(TaskItem verb, CHttpData& data, const char* url, const CAutoString& body,
                                    unsigned long timeOutMs, unsigned long& errCode, CAutoString& subErrCode) {
-    CAutoString head = GetRequestHead(body);
+    CAutoString head = m_portalParse.GetRequestHead(*m_pPortalConf, body);
     PrepareRequest(data, url, body, head, timeOutMs);
     return RequestPortalServer(verb, &data, errCode, subErrCode, 2);
 }
@@ -69,31 +69,31 @@ int CPortalConn::RequestPortalServer(TaskItem verb, CHttpData* pData, unsigned l
         if (result >= 500 && result <= 599) return ServerDown(pData->szUrl, result);
         if (result != 0) {
             errCode = static_cast<unsigned long>(static_cast<long>(result));
-            if (--httpRetry <= 0) return -1;
+            if (--httpRetry <= 0) return kResultFailed;
             Log("request %d return err %d,retry", static_cast<int>(verb), result);
             pData->Release();
             continue;
         }
-        if (IsRequestRedirect(pData)) {
+        if (CPortalDetector::IsIntercepted(pData)) {
             Log("request %s redirect", pData->szUrl ? pData->szUrl : "");
             if (verb == TovarineSvr::pluse) {
-                NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, 150108, "");
+                NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, kCodeHeartbeatFailed, "");
                 m_pHost->DisConnect("4");
             } else {
                 m_pHost->ChangeToUnknowEnv();
             }
-            return -8;
+            return kResultRedirected;
         }
         int code = GetErrorCode(*pData, subErrCode);
         errCode = static_cast<unsigned long>(static_cast<long>(code));
-        if (code == 0) return 1;
-        if (code == 200) {
+        if (code == kPortalOk) return kResultDone;
+        if (code == kPortalNewModule) {
             // Code to be run comes only from an answer the portal server marked as its own.
             bool genuine = !pData->GetHeadAttri("Server-Tag").IsEmpty();
             if (genuine && UpdateAlgoid(pData) == 1) {
                 Log("update algoid success");
-                NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, 30000105, "");
-                return 2;
+                NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, kCodeModuleUpdated, "");
+                return kResultRunAgain;
             }
             Log("update algoid fail");
             if (++failedUpdates < 2) {
@@ -102,50 +102,49 @@ int CPortalConn::RequestPortalServer(TaskItem verb, CHttpData* pData, unsigned l
             }
             Log("update algoid fail time is %d", failedUpdates);
             if (verb == TovarineSvr::auth || verb == TovarineSvr::term)
-                NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, 150003, "");
+                NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, kCodeModuleUpdateFailed, "");
             else
-                NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 150003, "");
-            return -2;
+                NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, kCodeModuleUpdateFailed, "");
+            return kResultUpdateFailed;
         }
-        if (code == 3) {
+        if (code == kPortalVersionLimit) {
             Log("version limit");
-            NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 140003, subErrCode);
-            return -2;
+            NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, kCodeVersionRefused, subErrCode);
+            return kResultUpdateFailed;
         }
-        return -3;
+        return kResultRefused;
     }
 }
 
 int CPortalConn::_RequestTicket() {
     Log("CPortalConn::_RequestTicket");
-    NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, 30000103, "");
+    NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, kCodeTicketStarted, "");
     CAuthConfig& conf = *m_pPortalConf;
     if (conf.strTickUrl.IsEmpty()) {
         RequestConfig(0);
         if (conf.strTickUrl.IsEmpty()) {
             Log("CPortalConn::ticketUrl is NULL");
-            NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 20010003, "");
-            return -1;
+            NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, kCodeNoTicketUrl, "");
+            return kResultFailed;
         }
     }
 
-    NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, 30000103, "");
-    CAutoString ip4(""), ip6(""), mac("");
-    int found = m_pHost->GetIpAndMac(ip4, ip6, mac);
-    Log("ip4 is %s", ip4.GetBuffer());
+    NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, kCodeTicketStarted, "");
+    SHostAddress address;
+    int found = m_pHost->GetIpAndMac(address);
+    UseAddress(address);
+    Log("ip4 is %s", address.ip4.GetBuffer());
     if (found != 1) {
-        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 150107, "");
-        return -3;
+        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, kCodeNoAddress, "");
+        return kResultNoAddress;
     }
-    NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, 30000102, "");
-    conf.ip4 = ip4;
-    conf.ip6 = ip6;
-    conf.mac = mac;
-    CAutoString body = m_portalParse.MakeTickRequestData(conf.hostName, conf.strUserAgent, conf.strClientId,
-                                                         ip4, ip6, mac, Now(), conf.ostag);
+    NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, kCodeAddressesFound, "");
+    CAutoString body =
+        m_portalParse.MakeTickRequestData(conf.hostName, conf.strUserAgent, conf.strClientId, address.ip4,
+                                          address.ip6, address.mac, Now(), conf.ostag);
     if (body.IsEmpty()) {
-        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 150106, "");
-        return -5;
+        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, kCodeTicketBodyFailed, "");
+        return kResultNoTicketBody;
     }
 
     CHttpData data;
@@ -153,45 +152,45 @@ int CPortalConn::_RequestTicket() {
     CAutoString subErr("");
     int ret = SendPortalRequest(TovarineSvr::reqTicket, data, conf.strTickUrl, body, 10000, errCode, subErr);
     switch (ret) {
-        case 1:
+        case kResultDone:
             break;
-        case 2:
-            return 2;
-        case -1:
-            if (GetNewServerIP(conf.strTickUrl)) return -99;
+        case kResultRunAgain:
+            return kResultRunAgain;
+        case kResultFailed:
+            if (GetNewServerIP(conf.strTickUrl)) return kResultSwitchedServer;
             Log("ticket http err is :%d", static_cast<int>(Signed(errCode)));
-            PostError(ES_PRECONNECTFAIL, 150103, Signed(errCode), 1);
-            return -1;
-        case -8:
-            NetStateChange(ES_CONNECTED, ES_DISCONNECTFAIL, 150010, "");
-            return -8;
-        case -3:
+            PostError(ES_PRECONNECTFAIL, kCodeTicketHttpError, Signed(errCode), 1);
+            return kResultFailed;
+        case kResultRedirected:
+            NetStateChange(ES_CONNECTED, ES_DISCONNECTFAIL, kCodeRedirected, "");
+            return kResultRedirected;
+        case kResultRefused:
             NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, PortalErrorCode(errCode), subErr);
-            return -1;
+            return kResultFailed;
         default:
-            return -1;
+            return kResultFailed;
     }
 
     CAutoString ticket("");
     int expire = conf.expire;
     // An answer without a ticket is no ticket: the client could not log in with it.
     if (m_portalParse.ParserTickResponse(data.RespData(), ticket, expire) != 0 || ticket.IsEmpty()) {
-        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 150003, "");
-        return -7;
+        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, kCodeTicketUnparsed, "");
+        return kResultTicketUnparsed;
     }
     conf.strTicket = ticket;
     conf.expire = expire;
     m_pInfoCenter->SetGlobalValue("ticket", ticket);
-    return 1;
+    return kResultDone;
 }
 
 int CPortalConn::RequestTicket() {
     int ret = _RequestTicket();
-    if (ret != 1) return ret;
+    if (ret != kResultDone) return ret;
     CAuthConfig& conf = *m_pPortalConf;
     m_pInfoCenter->SetLocalValue("ticket", conf.strTicket);
     Log("ticket is %s", conf.strTicket.GetBuffer());
-    NetStateChange(ES_PRECONNECTING, ES_PRECONNECTED, 0, "");
+    NetStateChange(ES_PRECONNECTING, ES_PRECONNECTED, kCodeNone, "");
     CAutoString ticket = XmlEscape(conf.strTicket);
     CAutoString host = XmlEscape(conf.hostName);
     CAutoString param("");
@@ -204,13 +203,13 @@ int CPortalConn::RequestTicket() {
 int CPortalConn::Connect(const char* pXmlStr) {
     Log("portal connect start");
     CXMLOpt message;
-    if (!pXmlStr || !message.SetDoc(pXmlStr)) return -1;
+    if (!pXmlStr || !message.SetDoc(pXmlStr)) return kResultFailed;
     CAuthConfig& conf = *m_pPortalConf;
     conf.userName = message.GetValue("P.user");
     conf.password = message.GetValue("P.password");
     AccountTran();
     Log("CPortalConn::ConnectThread");
-    NetStateChange(ES_NONE, ES_CONNECTING, 0, "");
+    NetStateChange(ES_NONE, ES_CONNECTING, kCodeNone, "");
     Log("account is %s", conf.userName.GetBuffer());
 
     CAutoString body = m_portalParse.MakeAuthRequestData(conf.strUserAgent, conf.strClientId, conf.userName,
@@ -220,41 +219,41 @@ int CPortalConn::Connect(const char* pXmlStr) {
     unsigned long errCode = 0;
     CAutoString subErr("");
     int ret = SendPortalRequest(TovarineSvr::auth, data, conf.strAuthUrl, body, 15000, errCode, subErr);
-    if (ret == 2) return 2;
-    if (ret == -1) {
+    if (ret == kResultRunAgain) return kResultRunAgain;
+    if (ret == kResultFailed) {
         Log("auth http err is :%d", static_cast<int>(Signed(errCode)));
-        PostError(ES_CONNECTFAIL, 150102, Signed(errCode), 1);
-        return -1;
+        PostError(ES_CONNECTFAIL, kCodeLoginHttpError, Signed(errCode), 1);
+        return kResultFailed;
     }
-    if (ret == -8) {
-        NetStateChange(ES_PRECONNECTING, ES_CONNECTFAIL, 150010, "");
-        return -8;
+    if (ret == kResultRedirected) {
+        NetStateChange(ES_PRECONNECTING, ES_CONNECTFAIL, kCodeRedirected, "");
+        return kResultRedirected;
     }
-    if (ret == -3 && Signed(errCode) == 105) {
+    if (ret == kResultRefused && Signed(errCode) == kPortalAccountLimited) {
         Log("auth resopnse err is 105");
         Log("%s", data.RespHead());
         CAutoString lastLogin = data.GetHeadAttri("Last-Login");
         if (!lastLogin.IsEmpty()) {
-            m_eState = ES_CONNECTFAIL;
-            PostNetStateMessageEx(ES_CONNECTING, ES_CONNECTFAIL, 150200, "ConnError", lastLogin);
+            m_reporter.SetState(ES_CONNECTFAIL);
+            m_reporter.PostExtended(ES_CONNECTING, ES_CONNECTFAIL, kCodeLastLogin, "ConnError", lastLogin);
         } else {
             int at = conf.userName.Find('@');
             CAutoString account = at >= 0 ? conf.userName.Left(at) : conf.userName;
-            if (!IsTelNum(account)) {
+            if (!::IsTelNum(account)) {
                 Log("请使用手机号码作为宽带登录账号");
-                NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, 150201, "");
+                NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, kCodeAccountNotMobile, "");
             } else {
-                NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, 140105, subErr);
+                NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, kCodeMobileAccountRefused, subErr);
             }
         }
-        return -1;
+        return kResultFailed;
     }
-    if (ret == -3) {
-        if (Signed(errCode) != 14)
+    if (ret == kResultRefused) {
+        if (Signed(errCode) != kPortalNotOnline)
             NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, PortalErrorCode(errCode), subErr);
-        return -1;
+        return kResultFailed;
     }
-    if (ret != 1) return -1;
+    if (ret != kResultDone) return kResultFailed;
 
     CAutoString account(conf.userName.GetBuffer());
     int retry = conf.iKeepRetry;
@@ -262,19 +261,19 @@ int CPortalConn::Connect(const char* pXmlStr) {
     CAutoString userConfig(""), domainConfig("");
     if (m_portalParse.ParserAuthResponse(data.RespData(), account, retry, keepUrl, termUrl, userConfig,
                                          domainConfig) != 0) {
-        NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, 150001, "");
-        return -1;
+        NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, kCodeLoginUnparsed, "");
+        return kResultFailed;
     }
     SaveAuthResponse(account, retry, keepUrl, termUrl, userConfig, domainConfig);
     int dns = conf.m_strDNS.IsEmpty() ? 0 : SetDNS(conf.m_strDNS);
     if (dns == EACCES || dns == kDnsBackupNotSaved) {
-        NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, 150110, "");
-        return -1;
+        NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, kCodeDnsNotApplied, "");
+        return kResultFailed;
     }
     m_keepRetry = retry < INT_MAX ? retry + 1 : INT_MAX;
     m_ConnnectType = 1;
-    NetStateChange(ES_CONNECTING, ES_CONNECTED, 1, "");
-    return 1;
+    NetStateChange(ES_CONNECTING, ES_CONNECTED, kCodeDone, "");
+    return kResultDone;
 }
 
 void CPortalConn::AccountTran() {
@@ -327,7 +326,7 @@ int CPortalConn::CheckConnectState(int /*bPostErr*/) {
     CAuthConfig& conf = *m_pPortalConf;
     if (conf.strTicket.IsEmpty() || conf.strStateUrl.IsEmpty() || conf.strClientId.IsEmpty()) {
         Log("Portal state url is %s", conf.strStateUrl.GetBuffer());
-        return -1;
+        return kResultFailed;
     }
     CAutoString body =
         m_portalParse.MakeStateRequestData(conf.strUserAgent, conf.strClientId, conf.strTicket, Now());
@@ -336,8 +335,8 @@ int CPortalConn::CheckConnectState(int /*bPostErr*/) {
     CAutoString subErr("");
     int ret = SendPortalRequest(TovarineSvr::reqState, data, conf.strStateUrl, body, 10000, errCode, subErr);
     long code = Signed(errCode);
-    if (ret == 2) return 2;
-    if (ret == 1) {
+    if (ret == kResultRunAgain) return kResultRunAgain;
+    if (ret == kResultDone) {
         CAutoString account(conf.userName.GetBuffer());
         int retry = conf.iKeepRetry;
         CAutoString keepUrl(conf.strKeepUrl.GetBuffer()), termUrl(conf.strTermUrl.GetBuffer());
@@ -347,71 +346,74 @@ int CPortalConn::CheckConnectState(int /*bPostErr*/) {
             SaveAuthResponse(account, retry, keepUrl, termUrl, userConfig, domainConfig);
             if (!conf.m_strDNS.IsEmpty()) SetDNS(conf.m_strDNS);
         }
-        NetStateChange(ES_CONNECTING, ES_CONNECTED, 1, "");
-        return 1;
+        NetStateChange(ES_CONNECTING, ES_CONNECTED, kCodeDone, "");
+        return kResultDone;
     }
-    if (ret == -3) {
-        if (code == 300 || code == 301) return 0;
-        if (code == 14 && m_eState.load() == ES_CONNECTED) {
-            NetStateChange(ES_CONNECTED, ES_CONNECTFAIL, 20010004, "");
-            return -14;
+    if (ret == kResultRefused) {
+        if (code == kPortalNotLoggedIn || code == kPortalNotLoggedInYet) return kResultNothing;
+        if (code == kPortalNotOnline && m_reporter.State() == ES_CONNECTED) {
+            NetStateChange(ES_CONNECTED, ES_CONNECTFAIL, kCodeStateQueryEnded, "");
+            return kResultSessionEnded;
         }
         Log("state http -14 err is :%d,errCode is %d", ret, static_cast<int>(code));
-        return -3;
+        return kResultRefused;
     }
-    if (ret == -2) {
+    if (ret == kResultUpdateFailed) {
         Log("state http -2 err is :%d,errCode is %d", ret, static_cast<int>(code));
-        return -1;
+        return kResultFailed;
     }
     Log("state http err is :%d,errCode is %d", ret, static_cast<int>(code));
-    return 0;
+    return kResultNothing;
 }
 
 int CPortalConn::KeepPluse() {
     CAuthConfig& conf = *m_pPortalConf;
     if (conf.strKeepUrl.IsEmpty()) {
         Log("Keep url is empty");
-        return -1;
+        return kResultFailed;
     }
-    CAutoString ip4(""), ip6(""), mac("");
-    m_pHost->GetIpAndMac(ip4, ip6, mac);
-    CAutoString body = m_portalParse.MakeKeepRequestData(conf.strUserAgent, conf.strClientId, conf.strTicket,
-                                                         ip4, ip6, mac, Now(), nullptr, conf.checkResult);
+    SHostAddress address;
+    m_pHost->GetIpAndMac(address);
+    conf.m_afType = address.family;
+    CAutoString body =
+        m_portalParse.MakeKeepRequestData(conf.strUserAgent, conf.strClientId, conf.strTicket, address.ip4,
+                                          address.ip6, address.mac, Now(), nullptr, conf.checkResult);
     CHttpData data;
     unsigned long errCode = 0;
     CAutoString subErr("");
     int ret = SendPortalRequest(TovarineSvr::pluse, data, conf.strKeepUrl, body, 10000, errCode, subErr);
-    if (ret == 2) return 2;
-    if (ret == -2) return -1;
-    if (ret == -3 && Signed(errCode) == 14) {
-        Log("KeepPluseThread err ret is %d, code is %d", ret, 14);
-        NetStateChange(ES_CONNECTED, ES_DISCONNECTED, 14, "");
-        return -14;
+    if (ret == kResultRunAgain) return kResultRunAgain;
+    if (ret == kResultUpdateFailed) return kResultFailed;
+    if (ret == kResultRefused && Signed(errCode) == kPortalNotOnline) {
+        Log("KeepPluseThread err ret is %d, code is %d", ret, static_cast<int>(kPortalNotOnline));
+        NetStateChange(ES_CONNECTED, ES_DISCONNECTED, kCodeSessionEnded, "");
+        return kResultSessionEnded;
     }
-    if (ret != 1) {
+    if (ret != kResultDone) {
         if (m_keepRetry > 0) {
             --m_keepRetry;
-            return 0;
+            return kResultNothing;
         }
-        if (ret == -3) NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, PortalErrorCode(errCode), subErr);
-        if (ret == -1) NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, 150108, "");
-        return -1;
+        if (ret == kResultRefused)
+            NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, PortalErrorCode(errCode), subErr);
+        if (ret == kResultFailed) NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, kCodeHeartbeatFailed, "");
+        return kResultFailed;
     }
     int interval = conf.iInterval, level = conf.iKeepLevel;
-    if (m_portalParse.ParserKeepResponse(data.RespData(), interval, level) != 0) return 0;
+    if (m_portalParse.ParserKeepResponse(data.RespData(), interval, level) != 0) return kResultNothing;
     conf.iInterval = interval;
     conf.iKeepLevel = level;
     if (conf.fileIntervalFlag == 1) conf.iInterval = conf.fileInterval;
     m_keepRetry = conf.iKeepRetry;
-    return 1;
+    return kResultDone;
 }
 
 int CPortalConn::DisConnect(const char* pSrc) {
     const char* source = pSrc ? pSrc : "";
     Log("DisConnect For %s", source);
     if (strcmp(source, "5") == 0) {
-        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, 30000106, "");
-        SetConnCfg(0);
+        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTING, kCodeClosingOldSession, "");
+        m_reporter.SetConnectedRecord(0);
     }
     CAuthConfig& conf = *m_pPortalConf;
     CAutoString body =
@@ -423,29 +425,29 @@ int CPortalConn::DisConnect(const char* pSrc) {
     int ret = SendPortalRequest(TovarineSvr::term, data, conf.strTermUrl, body, 10000, errCode, subErr);
     long code = Signed(errCode);
     if (!m_pHost->IsPortalEnv()) {
-        SetConnCfg(0);
-        return 0;
+        m_reporter.SetConnectedRecord(0);
+        return kResultNothing;
     }
-    if (ret == 2) return 2;
-    if (ret == -1) {
+    if (ret == kResultRunAgain) return kResultRunAgain;
+    if (ret == kResultFailed) {
         Log("term http err is :%d", static_cast<int>(code));
-        return -1;
+        return kResultFailed;
     }
-    if (ret == -8) {
-        NetStateChange(ES_CONNECTED, ES_DISCONNECTFAIL, 150010, "");
-        return -8;
+    if (ret == kResultRedirected) {
+        NetStateChange(ES_CONNECTED, ES_DISCONNECTFAIL, kCodeRedirected, "");
+        return kResultRedirected;
     }
-    if (ret == -3 && code != 13 && code != 14) {
+    if (ret == kResultRefused && code != kPortalSessionUnknown && code != kPortalNotOnline) {
         NetStateChange(ES_CONNECTING, ES_CONNECTFAIL, PortalErrorCode(errCode), subErr);
-        return -1;
+        return kResultFailed;
     }
-    if (ret != 1 && ret != -3) return -1;
-    if (ret == -3) Log("portal term response head err code is :%d", static_cast<int>(code));
+    if (ret != kResultDone && ret != kResultRefused) return kResultFailed;
+    if (ret == kResultRefused) Log("portal term response head err code is :%d", static_cast<int>(code));
 
-    SetConnCfg(0);
+    m_reporter.SetConnectedRecord(0);
     if (!conf.m_strDNS.IsEmpty()) m_pHost->SetDNS(m_strDNS1, m_strDNS2);
-    NetStateChange(ES_DISCONNECTING, ES_DISCONNECTED, 1, "");
-    return 1;
+    NetStateChange(ES_DISCONNECTING, ES_DISCONNECTED, kCodeDone, "");
+    return kResultDone;
 }
 
 void CPortalConn::Destroy() {
@@ -463,11 +465,11 @@ int CPortalConn::TerminalRequestData(CAutoString& pXml) {
         CAutoString subErr("");
         int ret =
             SendPortalRequest(TovarineSvr::terminal, data, conf.strQueryUrl, body, 15000, errCode, subErr);
-        if (ret == 2) continue;
-        if (ret != 1) return 0;
+        if (ret == kResultRunAgain) continue;
+        if (ret != kResultDone) return kResultNothing;
         return CPortalParser::ReadTerminalAnswer(m_portalParse.DecodePostResponseData(data.RespData()), pXml);
     }
-    return 0;
+    return kResultNothing;
 }
 
 int CPortalConn::TerminalTermRequest(CAutoString ticket) {
@@ -482,7 +484,7 @@ int CPortalConn::TerminalTermRequest(CAutoString ticket) {
         int ret =
             SendPortalRequest(TovarineSvr::terminalTerm, data, conf.strTermUrl, body, 10000, errCode, subErr);
         Log("TerminalTermRequest TermUrl is :%s return code:%d", conf.strTermUrl.GetBuffer(), ret);
-        if (ret != 2) return ret;
+        if (ret != kResultRunAgain) return ret;
     }
-    return -1;
+    return kResultFailed;
 }

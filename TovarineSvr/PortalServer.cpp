@@ -53,12 +53,17 @@ CPortalServer* CPortalServer::GetInst() {
     return instance;
 }
 
-CPortalServer::CPortalServer()
-    : m_pNetHelper(std::make_unique<CAdapterCard>()),
+CPortalServer::CPortalServer(SessionFactory factory)
+    : m_factory(std::move(factory)),
+      m_pNetHelper(std::make_unique<CAdapterCard>()),
       m_NetHelper(std::make_unique<CNetHelper>()),
       m_WiFiSharedValidate(std::make_unique<CWiFiSharedValidate>()),
       m_TrafficStatistics(std::make_unique<CTrafficStatistics>()) {
     m_TrafficStatistics->SetSender(std::make_unique<CHttpTrafficSender>());
+    if (!m_factory)
+        m_factory = [](IPortalHost* host, ISvrInfoCenter* info) -> std::unique_ptr<IPortalSession> {
+            return std::make_unique<CPortalConn>(host, info);
+        };
 }
 
 CPortalServer::~CPortalServer() {
@@ -98,11 +103,7 @@ void CPortalServer::PostMsg(const char* lpOpType, const char* strOpCode, const c
 void CPortalServer::Start(const char*, CXMLOpt&) {
     std::lock_guard<std::mutex> guard(m_startLock);
     if (!m_pPortalConn) {
-        ISvrInfoCenter* info = m_pInfoCenter;
-        if (!info && GetServer()) info = GetServer()->GetInfoCenter();
-        auto conn = std::make_unique<CPortalConn>(this, info);
-        conn->Init();
-        m_pPortalConn = std::move(conn);
+        CreateSession();
         m_bEngineRunning = true;
         DispatchTask(true);
         Work(1);
@@ -112,11 +113,19 @@ void CPortalServer::Start(const char*, CXMLOpt&) {
     m_pPortalConn->ReloadServerLists();
     if (m_pInfoCenter) m_pInfoCenter->SynchroGlobalValue();
     if (IsSessionState(m_pPortalConn->GetNetState())) {
-        PostNetStateMessage(INetConn::ET_PORTAL, INetConn::ES_NONE, INetConn::ES_PRECONNECTED, 0, "");
+        PostNetStateMessage(INetConn::ET_PORTAL, INetConn::ES_NONE, INetConn::ES_PRECONNECTED, kCodeNone, "");
         m_pPortalConn->PostLastNetStateMessage();
     } else {
         CheckNetStatus(0);
     }
+}
+
+void CPortalServer::CreateSession() {
+    ISvrInfoCenter* info = m_pInfoCenter;
+    if (!info && GetServer()) info = GetServer()->GetInfoCenter();
+    std::unique_ptr<IPortalSession> session = m_factory(this, info);
+    session->Init();
+    m_pPortalConn = std::move(session);
 }
 
 void CPortalServer::CheckEnv(const char*, CXMLOpt&) { CheckNetStatus(0); }
@@ -201,7 +210,7 @@ void CPortalServer::ChangeToUnknowEnv() {
     CLog::GetInst()->WriteLog(kLogInfo, "net is connected and not connected by myself, is unknow type");
     StopAllTask();
     m_bPortalEnv = 0;
-    PostNetStateMessage(INetConn::ET_UNKNOWN, INetConn::ES_CONNECTING, INetConn::ES_CONNECTED, 0, "");
+    PostNetStateMessage(INetConn::ET_UNKNOWN, INetConn::ES_CONNECTING, INetConn::ES_CONNECTED, kCodeNone, "");
     SetTimer(TovarineSvr::checkUnknowNet, 5, true);
 }
 
@@ -335,18 +344,17 @@ void CPortalServer::PostNetStateMessageEx(INetConn::ETYPE type, INetConn::ESTATE
 
 // ---- Host questions of the session ----
 
-int CPortalServer::GetIpAndMac(CAutoString& ip4, CAutoString& ip6, CAutoString& mac) {
-    CAuthConfig* config = m_pPortalConn ? m_pPortalConn->GetAuthConfig() : nullptr;
-    if (config) config->m_afType = -1;
+int CPortalServer::GetIpAndMac(SHostAddress& address) {
+    address = SHostAddress();
     CAutoString name("");
     if (m_pNetHelper->GetActiveCardName(name) < 0 && m_pNetHelper->GetActiveInterfaceNameIPv6(name) == -1)
         return -1;
-    if (m_pNetHelper->GetIpAndMac(name, ip4, mac) == 0) {
-        if (config) config->m_afType = 2;
+    if (m_pNetHelper->GetIpAndMac(name, address.ip4, address.mac) == 0) {
+        address.family = kFamilyIPv4;
         return 1;
     }
-    if (m_pNetHelper->GetIPAddress(10, name, ip6) == -1) return -1;
-    if (config) config->m_afType = 10;
+    if (m_pNetHelper->GetIPAddress(AF_INET6, name, address.ip6) == -1) return -1;
+    address.family = kFamilyIPv6;
     return 1;
 }
 

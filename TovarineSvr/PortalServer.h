@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -12,6 +13,7 @@
 #include "Business.h"
 #include "INetConn.h"
 #include "IPortalHost.h"
+#include "IPortalSession.h"
 #include "SimpleThread.h"
 #include "TableTimer.h"
 #include "TaskMgr.h"
@@ -20,13 +22,15 @@
 class CAdapterCard;
 class CInfoCenter;
 class CNetHelper;
-class CPortalConn;
 class CTrafficStatistics;
 class CWiFiSharedValidate;
 class CXMLOpt;
 
 class CPortalServer : public CBusiness, public CTableTimer, public IPortalHost {
 public:
+    // Makes the session at the first "ClientStart"; the service's is a CPortalConn.
+    using SessionFactory = std::function<std::unique_ptr<IPortalSession>(IPortalHost*, ISvrInfoCenter*)>;
+
     static CPortalServer* GetInst();
 
     void InitService(IServer* pService) override;
@@ -53,7 +57,7 @@ public:
     void CheckNetStatus(int delayTime);
     void DisConnect(CAutoString source) override;
     void ChangeToUnknowEnv() override;
-    int GetIpAndMac(CAutoString& ip4, CAutoString& ip6, CAutoString& mac) override;
+    int GetIpAndMac(SHostAddress& address) override;
     int SetDNS(CAutoString& strDNS1, CAutoString& strDNS2) override;
     int IsPortalEnv() const override { return m_bPortalEnv.load(); }
     CAdapterCard* GetNetHelper() { return m_pNetHelper.get(); }
@@ -73,16 +77,18 @@ public:
     void PostNetStateMessageEx(INetConn::ETYPE type, INetConn::ESTATE eStateOld, INetConn::ESTATE eStateNew,
                                int iErrorcode, const char* pSubType, const char* pExtern) override;
 
-    CPortalConn* GetPortalConn() { return m_pPortalConn.get(); }
+    IPortalSession* GetPortalConn() { return m_pPortalConn.get(); }
 
 protected:
-    CPortalServer();
+    explicit CPortalServer(SessionFactory factory = nullptr);
     ~CPortalServer() override;
 
     // Runs one task taken from the queue, with its next task (work thread).
     virtual void RunTask(TovarineSvr::Task& task);
     // Takes the next queued task while no work thread runs (tests).
     int TakeQueuedTask(TovarineSvr::Task& task) { return m_taskMgr.GetTask(task); }
+    // Makes and initialises the session (first "ClientStart", or a test).
+    void CreateSession();
 
 private:
     static TovarineSvr::TaskLevel LevelOf(int timeId);
@@ -103,13 +109,12 @@ private:
     void TerminalTermRequestFun(TovarineSvr::Task& task);
     void trafficStatistics(TovarineSvr::Task& task);
     // Re-queues a task whose step answered "run again", at most a few times
-    // in a row; false when it gave up instead (150003 is then posted).
+    // in a row; false when it gave up instead (kCodeModuleUpdateFailed is then posted).
     bool Repeat(TovarineSvr::Task& task);
     // true when the result was "run again" and the task was re-queued. A
-    // task that gave up gets kGaveUp as its result and goes on down its
-    // handler's failure path; any other result clears the repeat count.
+    // task that gave up gets kResultUpdateFailed as its result and goes on
+    // down its handler's failure path; any other result clears the repeat count.
     bool RunAgain(TovarineSvr::Task& task, int& result);
-    static constexpr int kGaveUp = -2;
     // One-shot timer: at once for 0 seconds.
     void SetTimer(TovarineSvr::TaskItem item, long seconds, bool replace, const char* tag = nullptr);
     void StartHeartbeats();
@@ -117,7 +122,8 @@ private:
     void RestoreHostDns();
 
     CInfoCenter* m_pInfoCenter = nullptr;
-    std::unique_ptr<CPortalConn> m_pPortalConn;
+    SessionFactory m_factory;
+    std::unique_ptr<IPortalSession> m_pPortalConn;
     std::atomic<int> m_bPortalEnv{0};
     std::unique_ptr<CAdapterCard> m_pNetHelper;
     std::unique_ptr<CNetHelper> m_NetHelper;

@@ -22,7 +22,6 @@ using TovarineSvr::TaskLevel;
 
 namespace {
 
-const int kGiveUpCode = 150003;
 // Tag of the network check a ticket failover queues.
 const char kFailoverTag[] = "failover";
 
@@ -41,17 +40,18 @@ bool CPortalServer::Repeat(Task& task) {
     CLog::GetInst()->WriteLog(kLogInfo, "task %d asked to run again too often, give up", task.curTask);
     if (!m_pPortalConn) return false;
     if (IsSessionTask(task.curTask))
-        m_pPortalConn->NetStateChange(INetConn::ES_CONNECTING, INetConn::ES_CONNECTFAIL, kGiveUpCode, "");
+        m_pPortalConn->NetStateChange(INetConn::ES_CONNECTING, INetConn::ES_CONNECTFAIL,
+                                      kCodeModuleUpdateFailed, "");
     else
-        m_pPortalConn->NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTFAIL, kGiveUpCode,
-                                      "");
+        m_pPortalConn->NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTFAIL,
+                                      kCodeModuleUpdateFailed, "");
     return false;
 }
 
 bool CPortalServer::RunAgain(Task& task, int& result) {
-    if (result == 2) {
+    if (result == kResultRunAgain) {
         if (Repeat(task)) return true;
-        result = kGaveUp;
+        result = kResultUpdateFailed;
         return false;
     }
     m_policy.ResetRunAgain(task.curTask);
@@ -70,32 +70,28 @@ void CPortalServer::StartHeartbeats() {
 void CPortalServer::checkNet(Task& task) {
     CLog::GetInst()->WriteLog(kLogInfo, "check net status start");
     if (!m_pPortalConn) return;
-    CPortalConn& conn = *m_pPortalConn;
+    IPortalSession& conn = *m_pPortalConn;
     // A check that follows a ticket failover carries on with its allowance.
     if (!(task.tag == kFailoverTag)) conn.BeginNetworkCheck();
-    conn.NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTING, 30000101, "");
+    conn.NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTING, kCodeCheckStarted, "");
     CAutoString name("");
     if (m_pNetHelper->GetActiveCardName(name) < 0 && m_pNetHelper->GetActiveInterfaceNameIPv6(name) < 0) {
         CLog::GetInst()->WriteLog(kLogInfo, "no valid net card");
-        conn.NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTFAIL, 20010204, "");
+        conn.NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTFAIL, kCodeNoInterface, "");
         m_bPortalEnv = 0;
         conn.ExitPrepare();
         return;
     }
-    CAutoString ip4(""), ip6(""), mac("");
-    if (GetIpAndMac(ip4, ip6, mac) != 1) {
-        conn.NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTFAIL, 150107, "");
+    SHostAddress address;
+    int found = GetIpAndMac(address);
+    conn.UseAddress(address);
+    if (found != 1) {
+        conn.NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTFAIL, kCodeNoAddress, "");
         return;
-    }
-    CAuthConfig* config = conn.GetAuthConfig();
-    if (config) {
-        config->ip4 = ip4;
-        config->ip6 = ip6;
-        config->mac = mac;
     }
     conn.SetServerIp();
     int result = conn.RequestConfig(0);
-    if (result == 1) {
+    if (result == kResultDone) {
         // The portal intercepts: no session of ours is live, so servers an
         // earlier run left in the resolver file go.
         RestoreHostDns();
@@ -103,7 +99,7 @@ void CPortalServer::checkNet(Task& task) {
         conn.ResetNetConfig();
         CLog::GetInst()->WriteLog(kLogInfo, "[CPortalServer::checkNet]reqTicket...");
         AddTask(TovarineSvr::reqTicket);
-    } else if (result == 0) {
+    } else if (result == kResultNothing) {
         if (conn.GetConnCfg() == 1) {
             CLog::GetInst()->WriteLog(kLogInfo, "net is connected,now disconnect");
             AddTask(TovarineSvr::term, TovarineSvr::normal, "5", TovarineSvr::checkNet);
@@ -114,7 +110,7 @@ void CPortalServer::checkNet(Task& task) {
     } else {
         m_bPortalEnv = 0;
         CLog::GetInst()->WriteLog(kLogInfo, "check net status is fail");
-        conn.NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTFAIL, 20010207, "");
+        conn.NetStateChange(INetConn::ES_PRECONNECTING, INetConn::ES_PRECONNECTFAIL, kCodeCheckFailed, "");
     }
 }
 
@@ -126,11 +122,11 @@ void CPortalServer::checkUnknowNet(Task&) {
     }
     if (!m_pPortalConn) return;
     int result = m_pPortalConn->RequestConfig(0);
-    if (result == 1) {
+    if (result == kResultDone) {
         CLog::GetInst()->WriteLog(kLogInfo, "env change to portal");
         m_bPortalEnv = 1;
         AddTask(TovarineSvr::reqTicket);
-    } else if (result == 0) {
+    } else if (result == kResultNothing) {
         CLog::GetInst()->WriteLog(kLogInfo, "env still unknow env");
         AddTask(TovarineSvr::reqState);
     } else {
@@ -142,9 +138,9 @@ void CPortalServer::reqTicket(Task& task) {
     if (!m_pPortalConn) return;
     int result = m_pPortalConn->RequestTicket();
     if (RunAgain(task, result)) return;
-    if (result == -99) {
+    if (result == kResultSwitchedServer) {
         AddTask(TovarineSvr::checkNet, TovarineSvr::normal, kFailoverTag);
-    } else if (result == 1) {
+    } else if (result == kResultDone) {
         CAuthConfig* config = m_pPortalConn->GetAuthConfig();
         SetTimer(TovarineSvr::reqTicket, CTaskPolicy::TicketRefreshSeconds(config ? config->expire : 0),
                  true);
@@ -156,16 +152,16 @@ void CPortalServer::reqState(Task& task) {
     if (!m_pPortalConn) return;
     int result = m_pPortalConn->CheckConnectState(1);
     if (RunAgain(task, result)) return;
-    if (result == 1) {
+    if (result == kResultDone) {
         StartHeartbeats();
-    } else if (result == -14) {
+    } else if (result == kResultSessionEnded) {
         RestoreHostDns();
         StopTask(TovarineSvr::pluse);
         StopTask(TovarineSvr::checkWifi);
         StopTask(TovarineSvr::termForWifi);
         StopTask(TovarineSvr::trafficStatistics);
         AddTask(TovarineSvr::reqTicket);
-    } else if (result != -1) {
+    } else if (result != kResultFailed) {
         CAuthConfig* config = m_pPortalConn->GetAuthConfig();
         SetTimer(TovarineSvr::reqState, CTaskPolicy::StateQuerySeconds(config ? config->stateInterval : 0),
                  false);
@@ -176,7 +172,7 @@ void CPortalServer::auth(Task& task) {
     if (!m_pPortalConn) return;
     int result = m_pPortalConn->Connect(task.tag);
     if (RunAgain(task, result)) return;
-    if (result == 1) {
+    if (result == kResultDone) {
         // A request that waited behind this login would only log in again.
         m_taskMgr.RemoveTask(TovarineSvr::auth);
         StartHeartbeats();
@@ -193,7 +189,7 @@ void CPortalServer::term(Task& task) {
     // The session is over whatever the portal answered (a user who left
     // campus gets no answer at all): the portal's servers must not outlive it.
     RestoreHostDns();
-    if (result != 1) return;
+    if (result != kResultDone) return;
     StopTask(TovarineSvr::pluse);
     StopTask(TovarineSvr::checkWifi);
     StopTask(TovarineSvr::termForWifi);
@@ -207,11 +203,11 @@ void CPortalServer::pluse(Task& task) {
     if (!m_pPortalConn) return;
     int result = m_pPortalConn->KeepPluse();
     if (RunAgain(task, result)) return;
-    if (result == 0 || result == 1) {
+    if (result == kResultNothing || result == kResultDone) {
         CAuthConfig* config = m_pPortalConn->GetAuthConfig();
-        SetTimer(TovarineSvr::pluse, m_policy.HeartbeatSeconds(config ? config->iInterval : 0, result == 1),
-                 true);
-    } else if (result == -14) {
+        SetTimer(TovarineSvr::pluse,
+                 m_policy.HeartbeatSeconds(config ? config->iInterval : 0, result == kResultDone), true);
+    } else if (result == kResultSessionEnded) {
         RestoreHostDns();
         StopTask(TovarineSvr::pluse);
         AddTask(TovarineSvr::reqState);
@@ -241,7 +237,7 @@ void CPortalServer::TerminalRequestFun(Task&) {
     if (!m_pPortalConn) return;
     CAutoString xml("");
     int result = m_pPortalConn->TerminalRequestData(xml);
-    if (result != 1) {
+    if (result != kResultDone) {
         CLog::GetInst()->WriteLog(kLogInfo, "TerminalRequestData request error:ret:%d", result);
         return;
     }
@@ -266,7 +262,7 @@ void CPortalServer::TerminalTermRequestFun(Task&) {
         ticket = m_otherTicket;
     }
     int result = m_pPortalConn->TerminalTermRequest(ticket);
-    if (result == 1) {
+    if (result == kResultDone) {
         AddTask(TovarineSvr::terminal, TovarineSvr::high);
         return;
     }

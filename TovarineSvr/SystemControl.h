@@ -21,16 +21,13 @@ public:
     const NET_DEVICE_STATISTICS& GetStatistics() const { return m_sStatistics; }
 
     // Line parsers, exposed for tests. A line that does not parse changes nothing.
-    // A decimal integer (forwarding switch) into m_nIP_Forward_Enabled.
+    // A whole decimal integer (forwarding switch) into m_nIP_Forward_Enabled.
     static void ForwardResultParser(const char* pszLine, void* pParam);
     // A device-list line ("name: rx-bytes ... tx-bytes ...") of the
     // default-route interface into m_sStatistics.
     static void StatisticsLineParser(const char* pszLine, void* pParam);
     // A route-table line; the first up default route names the interface.
     static void RouteLineParser(const char* pszLine, void* pParam);
-
-    // Leading blanks, an optional sign and at least one digit.
-    static bool ReadDecimal(const char* pszText, int& nValue);
 
 protected:
     // The switch in the kernel file at path into m_nIP_Forward_Enabled;
@@ -44,5 +41,5 @@ protected:
     SYSTEM_CONTROL_PATHS m_Paths;
 
 private:
-    char m_szRouteInterface[sizeof(NET_DEVICE_STATISTICS::szInterface)] = {0};
+    std::string m_strRouteInterface;
 };

@@ -1,10 +1,8 @@
 #include "WiFiSharedValidate.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <iconv.h>
 #include <strings.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -12,7 +10,7 @@
 #include <pugixml.hpp>
 
 #include "Log.h"
-#include "UniqueFd.h"
+#include "ProcessInfo.h"
 
 const char CWiFiSharedValidate::kForwardingDisplayName[] = "IP数据转发";
 
@@ -112,15 +110,8 @@ bool CWiFiSharedValidate::CollectCommandNames(const char* pszProcDir, std::set<s
     if (!dir) return false;
     while (struct dirent* entry = readdir(dir.get())) {
         if (!IsDigits(entry->d_name)) continue;
-        std::string path = directory + "/" + entry->d_name + "/comm";
-        CUniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-        // A process may end while the list is read.
-        if (fd.Get() < 0) continue;
-        char comm[64];
-        ssize_t length = read(fd.Get(), comm, sizeof(comm));
-        if (length <= 0) continue;
-        std::string name(comm, static_cast<size_t>(length));
-        if (name.back() == '\n') name.pop_back();
+        // A process may end while the list is read: its name is then "".
+        std::string name = ProcessInfo::NameIn(directory, entry->d_name);
         if (!name.empty()) names.insert(name);
     }
     return true;

@@ -10,12 +10,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
+
+#include "ModuleFile.h"
 
 class CZsoModule {
 public:
-    static constexpr uint32_t kMaxImageSize = 64u << 20;
-    static constexpr size_t kMaxFileSize = kMaxImageSize + (1u << 20);
+    static constexpr size_t kMaxFileSize = CModuleFile::kMaxImageSize + (1u << 20);
     static constexpr const char* kTempName = "protect.so";
 
     // Reads a module file: only a regular file up to kMaxFileSize, opened
@@ -28,17 +28,6 @@ public:
     // Null when the bytes are malformed, larger than the caps, do not
     // decompress, or do not load.
     static std::unique_ptr<CZsoModule> Open(const std::string& file);
-
-    // A module file's fields and its unpacked image, nothing loaded. False
-    // when the bytes are malformed, over the caps or do not decompress.
-    // maxImage lowers the image cap (the fuzz target keeps inputs cheap).
-    struct Unpacked {
-        std::string keyid;
-        std::string key;
-        std::string algoid;
-        std::vector<unsigned char> image;
-    };
-    static bool Unpack(const std::string& file, Unpacked& out, uint32_t maxImage = kMaxImageSize);
 
     // Unloads; false when the object stayed mapped (linked "nodelete" or
     // holding unique symbols), so a later load by the same name could be

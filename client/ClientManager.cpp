@@ -1,10 +1,7 @@
 #include "ClientManager.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-
 #include "ClientStartup.h"
+#include "Decimal.h"
 #include "Envelope.h"
 #include "IMainWindow.h"
 #include "INetConn.h"
@@ -20,14 +17,7 @@ const char kTarget[] = "Portal";
 // The whole text as a decimal number; false for anything else, so that a
 // garbled field never passes for state 0 or the like.
 bool ReadNumber(CXMLOpt& message, const char* path, long* value) {
-    CAutoString text = message.GetValue(path);
-    if (text.IsEmpty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    long number = strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || end == text.c_str()) return false;
-    *value = number;
-    return true;
+    return Decimal::Parse(message.GetValue(path).c_str(), *value);
 }
 
 long NumberOr(CXMLOpt& message, const char* path, long fallback) {

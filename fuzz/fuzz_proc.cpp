@@ -8,6 +8,7 @@
 
 #include "AdapterCard.h"
 #include "FuzzSupport.h"
+#include "ProcNet.h"
 #include "SystemControl.h"
 #include "WiFiSharedValidate.h"
 
@@ -28,14 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CAdapterCard::ProcFiles files;
     files.route = route.c_str();
     files.ipv6Route = ipv6.c_str();
-    files.dev = dev.c_str();
     CAdapterCard card(files);
     card.HasIPv4Route(name.c_str());
     card.HasIPv6Route(name.c_str());
-    CAutoString defaultName;
-    card.GetDefaultRouteInterface(defaultName);
-    unsigned long long received = 0, transmitted = 0;
-    card.GetTrafficBytes(name.c_str(), received, transmitted);
+    std::string defaultName;
+    if (ProcNet::FindDefaultRoute(route.c_str(), defaultName))
+        fuzz::Check(defaultName.size() <= ProcNet::kMaxInterfaceName, "an interface name fits its slot");
+    uint64_t received = 0, transmitted = 0;
+    ProcNet::FindDeviceCounters(dev.c_str(), name.c_str(), received, transmitted);
 
     SYSTEM_CONTROL_PATHS paths;
     paths.strIPv4Forwarding = forward;

@@ -22,7 +22,7 @@ TEST_F(PortalConnTest, DetectionFollowsEveryRedirectFormToTheConfiguration) {
                  {"\"portal\":{\"markers\":\"none\"}", 0},
                  {"\"portal\":{\"markers\":\"open_only\"}", 0},
                  {"\"portal\":{\"markers\":\"empty\"}", 0},
-                 {"\"probe\":{\"mode\":\"loop\"}", -4}};
+                 {"\"probe\":{\"mode\":\"loop\"}", kResultDetectLoop}};
     ASSERT_NO_FATAL_FAILURE(StartSim());
     MakeConn();
     for (const auto& c : cases) {
@@ -30,12 +30,12 @@ TEST_F(PortalConnTest, DetectionFollowsEveryRedirectFormToTheConfiguration) {
         EXPECT_EQ(m_conn->CheckNetEnv(), c.result) << c.scenario;
     }
     // The loop ended at the hop bound.
-    EXPECT_EQ(Requests("probe").size(), static_cast<size_t>(CPortalConn::kMaxDetectHops));
+    EXPECT_EQ(Requests("probe").size(), static_cast<size_t>(CPortalDetector::kMaxDetectHops));
     // Upper-case targets were followed in lower case, parameters included.
     EXPECT_EQ(Conf().wlanuserip, m_info->GetLocalValue("wlanuserip"));
     EXPECT_EQ(std::string(Conf().wlanuserip.GetBuffer()).find_first_of("ABCDEF"), std::string::npos);
     EXPECT_STREQ(Conf().schoolId.GetBuffer(), "S0001");
-    EXPECT_EQ(m_conn->RequestConfig(0), -1);  // a transport failure is told by the result only
+    EXPECT_EQ(m_conn->RequestConfig(0), kResultFailed);  // a transport failure is told by the result only
     EXPECT_TRUE(m_host.states.empty() && m_host.msgs.empty());
 }
 

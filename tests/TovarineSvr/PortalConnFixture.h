@@ -36,8 +36,8 @@ public:
     void ChangeToUnknowEnv() override { ++unknownEnv; }
     void DisConnect(CAutoString source) override { disconnects.push_back(source.GetBuffer()); }
     int IsPortalEnv() const override { return portalEnv; }
-    int GetIpAndMac(CAutoString& ip4, CAutoString& ip6, CAutoString& mac) override {
-        ip4 = "10.20.30.40", ip6 = "", mac = "02:00:00:00:00:01";
+    int GetIpAndMac(SHostAddress& address) override {
+        address.ip4 = "10.20.30.40", address.mac = "02:00:00:00:00:01", address.family = kFamilyIPv4;
         return 1;
     }
     int SetDNS(CAutoString& dns1, CAutoString& dns2) override {

@@ -21,7 +21,7 @@ TEST_F(PortalConnTest, FromTicketToLoginHeartbeatStateAndLogout) {
     EXPECT_EQ(m_host.msgs, V{"Portal TicketResp <ticket>T-1</ticket><hostname>pc&lt;1&gt;</hostname>"
                              "<qr>vxra://T-1@pc&lt;1&gt;</qr>"});
     EXPECT_STREQ(m_info->GetLocalValue("ticket").GetBuffer(), "T-1");
-    EXPECT_EQ(m_conn->CheckConnectState(1), 0);  // not logged in yet: nothing posted
+    EXPECT_EQ(m_conn->CheckConnectState(1), kResultNothing);  // not logged in yet: nothing posted
 
     m_host.states.clear(), m_host.msgs.clear();
     ASSERT_EQ(m_conn->Connect(Login(" alice ").c_str()), 1);
@@ -35,7 +35,7 @@ TEST_F(PortalConnTest, FromTicketToLoginHeartbeatStateAndLogout) {
 
     m_host.states.clear();
     EXPECT_EQ(m_conn->DisConnect("2"), 1);
-    EXPECT_EQ(m_conn->KeepPluse(), -14);  // the portal no longer knows the session
+    EXPECT_EQ(m_conn->KeepPluse(), kResultSessionEnded);  // the portal no longer knows the session
     EXPECT_EQ(m_host.states, (V{"11>12 1 ", "2>12 14 "}));
     EXPECT_EQ(m_conn->GetConnCfg(), 0);
     EXPECT_EQ(m_host.dnsCalls.size(), 3u);  // applied again by the state answer, restored at logout
@@ -68,12 +68,13 @@ TEST_F(PortalConnTest, RefusedLoginsAreReportedByTheirCause) {
     for (const auto& c : cases) {
         ASSERT_NO_FATAL_FAILURE(Fault("login", c.fault));
         // Only an interception differs from the plain failure.
-        int expected = std::string(c.fault).find("intercept") != std::string::npos ? -8 : -1;
+        int expected =
+            std::string(c.fault).find("intercept") != std::string::npos ? kResultRedirected : kResultFailed;
         EXPECT_EQ(m_conn->Connect(Login(c.user).c_str()), expected) << c.fault;
         EXPECT_EQ(m_host.Last(), c.posted) << c.fault;
     }
     EXPECT_EQ(m_host.unknownEnv, 4);  // the interceptions
-    EXPECT_EQ(m_conn->Connect("<M><P>"), -1);
+    EXPECT_EQ(m_conn->Connect("<M><P>"), kResultFailed);
     EXPECT_EQ(Requests("login").size(), 13u);  // the HTTP failure was sent twice
 }
 
@@ -82,7 +83,7 @@ TEST_F(PortalConnTest, NewModuleIsInstalledAndTheRequestRunsAgainWithIt) {
     MakeConn({}, false);  // no module yet: the portal sends one
     ASSERT_EQ(m_conn->RequestConfig(0), 1);
     m_host.states.clear();
-    EXPECT_EQ(m_conn->_RequestTicket(), 2);
+    EXPECT_EQ(m_conn->_RequestTicket(), kResultRunAgain);
     EXPECT_EQ(m_host.Last(), "33>33 30000105 ");
     EXPECT_EQ(m_conn->_RequestTicket(), 1);
     EXPECT_EQ(Requests("ticket"), (V{"0 " + kNone + " 200", "0 " + kSample + " 0"}));
@@ -90,14 +91,14 @@ TEST_F(PortalConnTest, NewModuleIsInstalledAndTheRequestRunsAgainWithIt) {
     // A module that will not install, twice, fails the exchange.
     std::ofstream(m_dir / "junk.zxm") << "not a module";
     ASSERT_NO_FATAL_FAILURE(Fault("login", "{\"module_file\":\"" + m_dir / "junk.zxm" + "\"}"));
-    EXPECT_EQ(m_conn->Connect(Login("alice").c_str()), -1);
+    EXPECT_EQ(m_conn->Connect(Login("alice").c_str()), kResultFailed);
     EXPECT_EQ(m_host.Last(), "1>3 150003 ");
 
     // A module in an answer the portal server did not mark is never installed.
     m_host.states.clear();
     ASSERT_NO_FATAL_FAILURE(Fault("login", "{\"module_file\":\"" + Bin("zxmAlogic.zxm") +
                                                "\",\"status\":201,\"omit_server_tag\":true}"));
-    EXPECT_EQ(m_conn->Connect(Login("alice").c_str()), -1);
+    EXPECT_EQ(m_conn->Connect(Login("alice").c_str()), kResultFailed);
     EXPECT_EQ(m_host.states, (V{"0>1 0 ", "1>3 150003 "}));
 }
 
@@ -142,11 +143,11 @@ TEST_F(PortalConnTest, TicketMovesThroughTheClusterUntilNoServerIsLeft) {
     MakeConn();
     ASSERT_EQ(m_conn->RequestConfig(0), 1);
     ASSERT_TRUE(m_sim->StopServer(0));
-    EXPECT_EQ(m_conn->RequestTicket(), -99);
+    EXPECT_EQ(m_conn->RequestTicket(), kResultSwitchedServer);
     EXPECT_EQ(m_conn->RequestTicket(), 1);
     EXPECT_EQ(Requests("ticket"), V{"1 " + kSample + " 0"});
     ASSERT_TRUE(m_sim->StopServer(1));
-    EXPECT_EQ(m_conn->RequestTicket(), -1);
+    EXPECT_EQ(m_conn->RequestTicket(), kResultFailed);
     EXPECT_EQ(m_host.Last(), "0>32 150103 [HttpError] -4");
 }
 
@@ -161,8 +162,8 @@ TEST_F(PortalConnTest, TerminalExchangesStopAfterThreeRepeats) {
     std::string fault = "{\"module_file\":\"" + Bin("zxmAlogic.zxm") + "\"}";
     ASSERT_NO_FATAL_FAILURE(Fault("terminal", fault));
     ASSERT_NO_FATAL_FAILURE(Fault("logout", fault));
-    EXPECT_EQ(m_conn->TerminalRequestData(xml), 0);
-    EXPECT_EQ(m_conn->TerminalTermRequest("other"), -1);
+    EXPECT_EQ(m_conn->TerminalRequestData(xml), kResultNothing);
+    EXPECT_EQ(m_conn->TerminalTermRequest("other"), kResultFailed);
     EXPECT_EQ(Requests("terminal").size(), 2u + CPortalConn::kMaxRepeats);
     EXPECT_EQ(Requests("logout").size(), 1u + CPortalConn::kMaxRepeats);
     m_conn->Destroy();  // the login is still recorded: logs out

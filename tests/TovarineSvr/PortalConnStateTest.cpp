@@ -117,7 +117,7 @@ TEST_F(PortalConnTest, OneNetworkCheckMovesThroughAtMostEightServers) {
     CAutoString url("http://portal/t");
     int moved = 0;
     while (moved < 20 && m_conn->GetNewServerIP(url)) ++moved;
-    EXPECT_EQ(moved, CPortalConn::kMaxFailovers);
+    EXPECT_EQ(moved, CPortalCluster::kMaxFailovers);
     m_conn->BeginNetworkCheck();
     EXPECT_EQ(m_conn->GetNewServerIP(url), 1);
 }

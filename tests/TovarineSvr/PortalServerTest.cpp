@@ -1,5 +1,6 @@
-// The "Portal" business's queue, timers and stop order. Tasks are recorded
-// instead of run, so no test here touches the network.
+// The "Portal" business's queue, timers and stop order, with tasks recorded
+// instead of run, and its task handlers against a scripted session: no test
+// here touches the network.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,8 +13,11 @@
 #include <thread>
 #include <vector>
 
+#include "AuthConfig.h"
 #include "IServer.h"
 #include "InfoCenter.h"
+#include "NetStateCode.h"
+#include "PortalResult.h"
 #include "PortalServer.h"
 #include "TempDir.h"
 #include "XMLOpt.h"
@@ -87,7 +91,8 @@ private:
     bool m_hold = false;
 };
 
-std::vector<std::string> Drain(TestPortalServer& server) {
+template <class Server>
+std::vector<std::string> Drain(Server& server) {
     std::vector<std::string> taken;
     Task task;
     while (server.TakeQueuedTask(task))
@@ -188,4 +193,132 @@ TEST_F(CPortalServerTest, LogoutWithoutASessionIsRefusedAndCancelsPendingLogins)
     m_server->DisConnect(CAutoString("2"));
     EXPECT_EQ(m_server->NetworkTraffic(0, "2"), -1);
     EXPECT_TRUE(Drain(*m_server).empty());
+}
+
+// ---- The task handlers against a scripted session ----
+
+namespace {
+
+// Every step answers the result the test gives it.
+class ScriptedSession : public IPortalSession {
+public:
+    explicit ScriptedSession(int* result) : m_result(result) { m_config.checkWifiInterval = 0; }
+    int Connect(const char*) override { return *m_result; }
+    int DisConnect(const char*) override { return *m_result; }
+    int IsPhisycalConnect() override { return 1; }
+    int CheckIP() override { return *m_result; }
+    void ExitPrepare() override {}
+    int Init() override { return 0; }
+    CAuthConfig* GetAuthConfig() override { return &m_config; }
+    void NetStateChange(ESTATE, ESTATE n, int code, CAutoString) override {
+        posts.push_back(std::to_string(n) + " " + std::to_string(code));
+    }
+    void PostLastNetStateMessage() override {}
+    ESTATE GetNetState() const override { return ES_NONE; }
+    void BeginNetworkCheck() override {}
+    void UseAddress(const SHostAddress&) override {}
+    void SetServerIp() override {}
+    int RequestConfig(int) override { return *m_result; }
+    void ResetNetConfig() override {}
+    int GetConnCfg() override { return 0; }
+    void ReloadServerLists() override {}
+    int RequestTicket() override { return *m_result; }
+    int CheckConnectState(int) override { return *m_result; }
+    int KeepPluse() override { return *m_result; }
+    int TerminalRequestData(CAutoString&) override { return *m_result; }
+    int TerminalTermRequest(CAutoString) override { return *m_result; }
+    void Destroy() override {}
+
+    std::vector<std::string> posts;
+
+private:
+    int* m_result;
+    CAuthConfig m_config;
+};
+
+class ScriptedPortalServer : public CPortalServer {
+public:
+    explicit ScriptedPortalServer(int* result)
+        : CPortalServer([this, result](IPortalHost*, ISvrInfoCenter*) {
+              auto session = std::make_unique<ScriptedSession>(result);
+              m_session = session.get();
+              return session;
+          }) {}
+    using CPortalServer::CreateSession;
+    using CPortalServer::RunTask;
+    using CPortalServer::TakeQueuedTask;
+    ScriptedSession* m_session = nullptr;
+};
+
+// A session that answers as told, on a settings file of its own (so no DNS
+// backup of the host is ever read).
+class CPortalServerHandlers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::ofstream(m_dir / "conf.xml") << "<conf/>\n";
+        m_info = std::make_unique<CInfoCenter>(CInfoCenter::Flavor::Service, (m_dir / "conf.xml").c_str());
+        m_server.SetInfoCenter(m_info.get());
+        m_server.CreateSession();
+    }
+    TempDir m_dir;
+    std::unique_ptr<CInfoCenter> m_info;
+    int m_result = 0;
+    ScriptedPortalServer m_server{&m_result};
+};
+
+}  // namespace
+
+TEST_F(CPortalServerHandlers, EachResultLeadsToItsNextTaskOrTimer) {
+    // task, its tag, the session's answer, what was queued, the timers armed
+    struct Case {
+        TaskItem task;
+        const char* tag;
+        int result;
+        std::vector<std::string> queued, timers;
+    } cases[] = {
+        {checkUnknowNet, "", kResultNothing, {"5/1/"}, {}},
+        {checkUnknowNet, "", kResultFailed, {}, {"2"}},
+        {checkUnknowNet, "", kResultDone, {"4/1/"}, {}},  // a portal from now on
+        {checkUnknowNet, "", kResultFailed, {}, {}},
+        {reqTicket, "", kResultDone, {}, {"4", "5"}},
+        {reqTicket, "", kResultSwitchedServer, {"1/1/failover"}, {}},
+        {reqTicket, "", kResultFailed, {}, {}},
+        {reqTicket, "", kResultRunAgain, {"4/1/"}, {}},
+        {reqState, "", kResultDone, {}, {"8"}},
+        {reqState, "", kResultSessionEnded, {"4/1/"}, {}},
+        {reqState, "", kResultNothing, {}, {"5"}},
+        {reqState, "", kResultRefused, {}, {"5"}},
+        {reqState, "", kResultFailed, {}, {}},
+        {auth, "", kResultDone, {}, {"8"}},
+        {auth, "", kResultFailed, {"4/2/"}, {}},
+        {term, "3", kResultDone, {"4/1/"}, {}},
+        {term, "2", kResultDone, {}, {}},
+        {term, "7", kResultDone, {}, {}},
+        {term, "3", kResultFailed, {}, {}},
+        {pluse, "", kResultDone, {}, {"8"}},
+        {pluse, "", kResultNothing, {}, {"8"}},
+        {pluse, "", kResultSessionEnded, {"5/1/"}, {}},
+        {pluse, "", kResultFailed, {"7/1/3"}, {}},
+        {terminalTerm, "", kResultDone, {"11/2/"}, {}},
+        // "Run again" re-queues the task until the third answer in a row,
+        // which goes down the failure path with the cause posted.
+        {auth, "", kResultRunAgain, {"6/1/"}, {}},
+        {auth, "", kResultRunAgain, {"6/1/"}, {}},
+        {auth, "", kResultRunAgain, {"4/2/"}, {}},
+    };
+    for (const auto& c : cases) {
+        m_result = c.result;
+        Task task;
+        task.curTask = c.task;
+        task.tag = c.tag;
+        m_server.RunTask(task);
+        std::vector<std::string> timers;
+        for (int item = checkNet; item <= trafficStatistics; ++item)
+            if (m_server.IsExistTask(item)) timers.push_back(std::to_string(item));
+        m_server.ClearTask();
+        EXPECT_EQ(Drain(m_server), c.queued) << c.task << " answered " << c.result;
+        EXPECT_EQ(timers, c.timers) << c.task << " answered " << c.result;
+    }
+    EXPECT_EQ(m_server.m_session->posts,
+              std::vector<std::string>{"3 " + std::to_string(kCodeModuleUpdateFailed)});
 }

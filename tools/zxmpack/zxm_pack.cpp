@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "Decimal.h"
 #include "ModuleFile.h"
 
 namespace {
@@ -106,7 +107,7 @@ bool WriteAll(const char* path, const std::vector<unsigned char>& data, mode_t m
 int Pack(int argc, char** argv) {
     CModuleFile module;
     bool haveKeyId = false;
-    unsigned long preset = 6;
+    uint32_t preset = 6;
     std::vector<const char*> paths;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
@@ -120,9 +121,7 @@ int Pack(int argc, char** argv) {
         } else if (arg == "--algo-id") {
             module.algoId = argv[++i];
         } else if (arg == "--preset") {
-            char* end = nullptr;
-            preset = strtoul(argv[++i], &end, 10);
-            if (!end || *end || preset > 9) return Usage();
+            if (!Decimal::Parse(argv[++i], preset, 0u, 9u)) return Usage();
         } else if (arg.size() > 1 && arg[0] == '-') {
             return Usage();
         } else {
@@ -132,7 +131,7 @@ int Pack(int argc, char** argv) {
     if (!haveKeyId || paths.size() != 2) return Usage();
     if (!ReadAll(paths[0], module.image)) return 1;
     std::vector<unsigned char> file;
-    int result = module.Pack(file, static_cast<uint32_t>(preset));
+    int result = module.Pack(file, preset);
     if (result != CModuleFile::kOk) {
         fprintf(stderr, "zxm-pack: cannot pack %s: %s\n", paths[0], CModuleFile::ErrorText(result));
         return 1;

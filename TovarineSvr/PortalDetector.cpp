@@ -1,5 +1,5 @@
-// Environment detection (probe and the portal's redirect chain) and the
-// configuration request that parses and publishes what the portal page holds.
+#include "PortalDetector.h"
+
 #include <memory>
 
 #include "AuthConfig.h"
@@ -8,8 +8,12 @@
 #include "HttpHelper.h"
 #include "ISvrInfoCenter.h"
 #include "Log.h"
-#include "PortalConn.h"
-#include "PortalConnUtil.h"
+#include "PortalCluster.h"
+#include "PortalParser.h"
+#include "PortalResult.h"
+
+// Reachable only once the host is on line; a portal intercepts it before.
+const char CPortalDetector::kDefaultProbeUrl[] = "http://www.example.com/";
 
 namespace {
 
@@ -28,11 +32,15 @@ CAutoString WithoutTrailingSlash(const CAutoString& url) {
 
 }  // namespace
 
-int CPortalConn::CheckNetEnv() {
+void CPortalDetector::SetProbeUrls(const CAutoString& url, const CAutoString& urlIPv6) {
+    m_redirectUrl = url.IsEmpty() ? CAutoString(kDefaultProbeUrl) : url;
+    m_redirectUrlIpv6 = urlIPv6.IsEmpty() ? CAutoString(kDefaultProbeUrl) : urlIPv6;
+}
+
+int CPortalDetector::Detect(CAuthConfig& conf) {
     CLog* log = CLog::GetInst();
     log->WriteLog(kLogInfo, "CPortalConn::CheckConnState");
-    CAuthConfig& conf = *m_pPortalConf;
-    const CAutoString probe = conf.m_afType == 10 ? m_redirectUrlIpv6 : m_redirectUrl;
+    const CAutoString probe = conf.m_afType == kFamilyIPv6 ? m_redirectUrlIpv6 : m_redirectUrl;
     CAutoString url(probe.GetBuffer());
     CAutoString head("");
     head.Format(kDetectHead, conf.strUserAgent.GetBuffer());
@@ -51,7 +59,8 @@ int CPortalConn::CheckNetEnv() {
         int ret = CCurlHttp::Perform(data.get());
         if (ret != 0) {
             log->WriteLog(kLogInfo, "requestConfig http err is :%d", ret);
-            if (url.Find("index.cgi") >= 0 && GetNewServerIP(url)) continue;
+            if (url.Find("index.cgi") >= 0 && m_pCluster->NextServer(url, conf.m_afType, conf.ip4, conf.ip6))
+                continue;
             if (url.Find("detect.html") >= 0 && !probeFallbackUsed) {
                 probeFallbackUsed = true;
                 url = WithoutTrailingSlash(CAutoString(kDefaultProbeUrl));
@@ -80,7 +89,7 @@ int CPortalConn::CheckNetEnv() {
         }
 
         CAutoString next = data->GetRedirectAddress();
-        if (next.Find("index.cgi") >= 0) GetNewServerIP(next);
+        if (next.Find("index.cgi") >= 0) m_pCluster->NextServer(next, conf.m_afType, conf.ip4, conf.ip6);
         if (next.IsEmpty()) {
             page = std::move(data);
             break;
@@ -88,7 +97,7 @@ int CPortalConn::CheckNetEnv() {
         // A portal that redirects in a circle must not hold the work thread.
         if (++hops >= kMaxDetectHops) {
             log->WriteLog(kLogInfo, "requestConfig gave up after %d redirects", hops);
-            return -4;
+            return kResultDetectLoop;
         }
 
         CHttpHelper helper;
@@ -109,10 +118,10 @@ int CPortalConn::CheckNetEnv() {
     CAutoString config("");
     CPortalParser::GetConfigWithString(CAutoString(page->RespData()), config);
     m_configXML = config;
-    return m_configXML.IsEmpty() ? 0 : 1;
+    return m_configXML.IsEmpty() ? kResultNothing : kResultDone;
 }
 
-int CPortalConn::IsRequestRedirect(CHttpData* resp) {
+int CPortalDetector::IsIntercepted(CHttpData* resp) {
     if (!resp) return 0;
     // Whatever the 3xx, the portal server never answers with a redirect.
     if (resp->retCode >= 300 && resp->retCode <= 399) return 1;
@@ -123,48 +132,4 @@ int CPortalConn::IsRequestRedirect(CHttpData* resp) {
         return genuine ? 0 : 1;
     }
     return 0;
-}
-
-int CPortalConn::RequestConfig(int /*bPostErr*/) {
-    CLog::GetInst()->WriteLog(kLogInfo, "CPortalConn::RequestConfig");
-    int env = CheckNetEnv();
-    if (env == 0) return 0;
-    if (env == -1) {
-        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 20010205, "");
-        return -1;
-    }
-    if (env != 1) return -1;
-    if (m_nServerState == 0 && !DisasterRecovery(m_DisasterUrl)) {
-        NetStateChange(ES_PRECONNECTING, ES_PRECONNECTFAIL, 20010206, "");
-        return -1;
-    }
-
-    CAuthConfig* conf = m_pPortalConf.get();
-    if (m_portalParse.ParserConfig(m_configXML, conf) != 0) return -1;
-
-    using portalconn::Decimal;
-    SendData("authType", Decimal(conf->nAuthType));
-    m_pInfoCenter->SetGlobalValue("wlanuserip", conf->wlanuserip);
-    m_pInfoCenter->SetGlobalValue("wlanusermac", conf->wlanusermac);
-    SendData("authDefautType", Decimal(conf->nDefaultAuth));
-    m_pInfoCenter->SetGlobalValue("wlanacip", conf->wlancip);
-    SendData("schoolId", conf->schoolId);
-    SendData("domain", conf->domain);
-    SendData("area", conf->area);
-    // The markup travels as text: SendData escapes it once, "&" included.
-    for (const auto& entry : conf->funCfg) {
-        CAutoString key("FUN_");
-        key += entry.first;
-        SendData(key, entry.second);
-    }
-    m_pInfoCenter->SetLocalValue("tickUrl", conf->strTickUrl);
-    m_pInfoCenter->SetLocalValue("stateUrl", conf->strStateUrl);
-    m_pInfoCenter->SetLocalValue("defaultAuth", Decimal(conf->nDefaultAuth));
-    SendData("version", conf->version);
-    SendData("clientId", m_pInfoCenter->GetLocalValue("clientId"));
-    PublishServerList();
-
-    m_bSetAuthConf = 1;
-    SetConnCfg(0);
-    return 1;
 }

@@ -3,6 +3,7 @@
 #include <lzma.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -11,6 +12,8 @@ struct LzmaStreamEnd {
     void operator()(lzma_stream* stream) const noexcept { lzma_end(stream); }
 };
 using LzmaStreamOwner = std::unique_ptr<lzma_stream, LzmaStreamEnd>;
+
+constexpr size_t kFirstOutputSize = 256u << 10;
 
 // The decoder needs no window larger than what it may produce, so a hostile
 // properties block cannot make it allocate gigabytes.
@@ -106,11 +109,16 @@ int CModuleFile::Pack(std::vector<unsigned char>& out, uint32_t preset) const {
     return kOk;
 }
 
+bool CModuleFile::UnsupportedCompression(const unsigned char props[kPropsSize]) {
+    return props[0] < 9 * 5 * 5 && props[0] % 9 + props[0] / 9 % 5 > LZMA_LCLP_MAX;
+}
+
 int CModuleFile::Unpack(const unsigned char* data, size_t size) {
     Header header;
     int result = ParseHeader(data, size, header);
     if (result != kOk) return result;
     if (header.unpackedSize == 0 || header.unpackedSize > kMaxImageSize) return kTooLarge;
+    if (UnsupportedCompression(header.props)) return kLzma;
 
     lzma_filter filter = {LZMA_FILTER_LZMA1, nullptr};
     if (lzma_properties_decode(&filter, nullptr, header.props, kPropsSize) != LZMA_OK) return kLzma;
@@ -121,18 +129,26 @@ int CModuleFile::Unpack(const unsigned char* data, size_t size) {
 
     std::vector<unsigned char> stream(data + header.streamOffset, data + size);
     Unscramble(stream.data(), stream.size());
-    std::vector<unsigned char> unpacked(header.unpackedSize);
 
     lzma_stream coder = LZMA_STREAM_INIT;
     if (lzma_raw_decoder(&coder, filters) != LZMA_OK) return kLzma;
     LzmaStreamOwner owner(&coder);
     coder.next_in = stream.data();
     coder.avail_in = stream.size();
+    std::vector<unsigned char> unpacked(std::min<size_t>(header.unpackedSize, kFirstOutputSize));
     coder.next_out = unpacked.data();
     coder.avail_out = unpacked.size();
-    lzma_ret ret = lzma_code(&coder, LZMA_RUN);
-    if (ret != LZMA_OK && ret != LZMA_STREAM_END) return kLzma;
-    if (ret == LZMA_OK && coder.avail_out != 0) return kTruncated;
+    for (;;) {
+        lzma_ret ret = lzma_code(&coder, LZMA_RUN);
+        if (ret == LZMA_STREAM_END) break;
+        if (ret != LZMA_OK) return kLzma;
+        // Input used up with room left: the stream ended early.
+        if (coder.avail_out != 0) return kTruncated;
+        if (unpacked.size() == header.unpackedSize) break;
+        unpacked.resize(std::min<size_t>(header.unpackedSize, unpacked.size() * 2));
+        coder.next_out = unpacked.data() + coder.total_out;
+        coder.avail_out = unpacked.size() - coder.total_out;
+    }
     if (coder.total_out == 0) return kTruncated;
     unpacked.resize(coder.total_out);
 

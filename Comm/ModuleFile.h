@@ -3,7 +3,8 @@
 // identifier, the 5-byte LZMA properties, the unpacked size (32-bit little
 // endian) and a raw LZMA stream scrambled by a backward XOR chain.
 // Plain data with static helpers: any thread, no shared state. The object
-// owns its strings and image.
+// owns its strings and image. The service reads modules with it, the packer
+// also writes them.
 #pragma once
 
 #include <cstddef>
@@ -49,7 +50,12 @@ public:
     int Pack(std::vector<unsigned char>& out, uint32_t preset = 6) const;
     // Fills every field from a whole file. An image larger than declared is
     // cut at the declared size; a cleanly ended shorter one is kept as is.
+    // The output grows with what the stream really gives, so a few bytes
+    // declaring the largest size do not cost that much memory up front.
     int Unpack(const unsigned char* data, size_t size);
+    // Properties with lc + lp above 4: valid LZMA that liblzma will not
+    // decode, worth telling apart from damage.
+    static bool UnsupportedCompression(const unsigned char props[kPropsSize]);
 
     // The backward XOR chain: stored[i] = plain[i] ^ plain[i + 1], the last
     // byte stored plain. Both work in place.
