@@ -4,7 +4,7 @@ CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 CTEST_FLAGS ?= --output-on-failure -j$(JOBS)
 
-.PHONY: all deps configure build test demo demo-client screenshots bench tsan fuzz format format-check clean
+.PHONY: all deps configure build test demo demo-client screenshots bench soak tsan fuzz coverage format format-check clean
 
 all: build
 
@@ -35,9 +35,19 @@ screenshots: build
 bench: build
 	@scripts/bench.sh $(BUILD)
 
+# The service against a faulty simulated portal for SOAK_MINUTES (default 10)
+# minutes; needs root. Prints its figures and a verdict.
+soak: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target soak
+	@$(BUILD)/bin/soak
+
 # The tests under ThreadSanitizer, in a build folder of their own.
 tsan:
 	@$(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DVELNOR_TSAN=ON -DVELNOR_BUILD_BENCH=OFF"
+
+# Line coverage of Comm/, TovarineSvr/ and client/ over the whole suite, in build-coverage/.
+coverage: deps
+	@scripts/coverage.sh build-coverage
 
 # The libFuzzer targets (clang), each run FUZZ_SECONDS (default 60) seconds.
 fuzz: deps
@@ -51,4 +61,4 @@ format-check: deps
 	@scripts/format.sh --check
 
 clean:
-	rm -rf $(BUILD) build-tsan build-ci build-fuzz
+	rm -rf $(BUILD) build-tsan build-ci build-fuzz build-coverage

@@ -9,18 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <memory>
 
 #include "SimpleFile.h"
+#include "UniqueStream.h"
 
 namespace {
-
-struct PipeCloser {
-    void operator()(FILE* stream) const noexcept { pclose(stream); }
-};
-struct FileCloser {
-    void operator()(FILE* stream) const noexcept { fclose(stream); }
-};
 
 bool InSet(char ch, const char* set) { return ch != '\0' && set && strchr(set, ch) != nullptr; }
 
@@ -87,7 +80,7 @@ char* MarkUpper(char* text, size_t length) {
 
 char* GetShellLine(const char* command, char* buffer, size_t size) {
     if (!command || !*command || !buffer || size == 0) return nullptr;
-    std::unique_ptr<FILE, PipeCloser> stream(popen(command, "r"));
+    CUniquePipe stream(popen(command, "r"));
     if (!stream) return nullptr;
     buffer[0] = '\0';
     if (size > 1 && !fgets(buffer, static_cast<int>(size > 0x7fffffff ? 0x7fffffff : size), stream.get()))
@@ -103,7 +96,7 @@ char* GetMacFromIPv4(const char* ipv4, char* buffer, size_t size, const char* ar
     if (!buffer || size == 0) return buffer;
     buffer[0] = '\0';
     if (!ipv4 || !*ipv4 || !arpFile) return buffer;
-    std::unique_ptr<FILE, FileCloser> file(fopen(arpFile, "r"));
+    CUniqueFile file(fopen(arpFile, "r"));
     if (!file) return buffer;
     // "IP address  HW type  Flags  HW address  Mask  Device"; flag 0x2 marks a
     // complete entry, anything else has no usable hardware address yet.

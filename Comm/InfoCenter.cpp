@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "SimpleFile.h"
@@ -11,12 +10,18 @@
 
 namespace {
 
-using WriteGuard = CLockGuard<RWLock*, GWrite<RWLock*>>;
-using ReadGuard = CLockGuard<RWLock*, GRead<RWLock*>>;
+using WriteGuard = CWriteGuard<RWLock>;
+using ReadGuard = CReadGuard<RWLock>;
 
 CInfoCenter::Flavor g_flavor = CInfoCenter::Flavor::Service;
 std::unique_ptr<CInfoCenter> g_instance;
-std::mutex g_instanceLock;
+
+// Built on first use and never destroyed, so GetInst works from static
+// initialisers and from threads still running at exit.
+MutexLock& InstanceLock() {
+    static MutexLock* lock = new MutexLock;
+    return *lock;
+}
 
 const char* SettingsFile(CInfoCenter::Flavor flavor) {
     return flavor == CInfoCenter::Flavor::Client ? "/conf/client.xml" : "/conf/conf.xml";
@@ -27,7 +32,7 @@ const char* SettingsFile(CInfoCenter::Flavor flavor) {
 void CInfoCenter::SetFlavor(Flavor flavor) { g_flavor = flavor; }
 
 CInfoCenter* CInfoCenter::GetInst() {
-    std::lock_guard<std::mutex> guard(g_instanceLock);
+    CWriteGuard<MutexLock> guard(&InstanceLock());
     if (!g_instance) {
         char directory[4096] = {0};
         CSimpleFile::GetModulePath(directory, sizeof(directory));
@@ -38,7 +43,7 @@ CInfoCenter* CInfoCenter::GetInst() {
 }
 
 void CInfoCenter::Release() {
-    std::lock_guard<std::mutex> guard(g_instanceLock);
+    CWriteGuard<MutexLock> guard(&InstanceLock());
     g_instance.reset();
 }
 

@@ -3,8 +3,11 @@
 #include <utility>
 
 #include "Log.h"
+#include "guard.h"
 
 namespace {
+using Guard = CWriteGuard<MutexLock>;
+
 // The engine whose worker runs on this thread, so that a handler calling
 // StopMsgEngine or StartMsgEngine is recognised and never joins itself.
 thread_local const CMsgEngine* t_pWorkerOf = nullptr;
@@ -14,7 +17,7 @@ CMsgEngine::~CMsgEngine() {
     if (OnWorkerThread()) {
         // Destroyed from its own handler: the thread cannot join itself.
         {
-            std::unique_lock<MutexLock> lock(m_msgLock);
+            Guard lock(&m_msgLock);
             m_Running = false;
         }
         if (m_worker.joinable()) m_worker.detach();
@@ -27,7 +30,7 @@ bool CMsgEngine::OnWorkerThread() const { return t_pWorkerOf == this; }
 
 bool CMsgEngine::AddMessage(CAutoString message) {
     {
-        std::unique_lock<MutexLock> lock(m_msgLock);
+        Guard lock(&m_msgLock);
         if (m_MsgQueue.size() >= kMaxQueued) {
             if (!m_bDropping)
                 CLog::GetInst()->WriteLog(kLogInfo, "message queue full (%zu), dropping messages",
@@ -43,7 +46,7 @@ bool CMsgEngine::AddMessage(CAutoString message) {
 }
 
 size_t CMsgEngine::GetQueuedCount() const {
-    std::unique_lock<MutexLock> lock(m_msgLock);
+    Guard lock(&m_msgLock);
     return m_MsgQueue.size();
 }
 
@@ -51,16 +54,16 @@ void CMsgEngine::StartMsgEngine() {
     if (OnWorkerThread()) {
         // The worker stopped itself and is still in DoMessage: it simply
         // carries on, unless an outside stop is waiting for it.
-        std::unique_lock<MutexLock> lock(m_msgLock);
+        Guard lock(&m_msgLock);
         if (!m_bStopping) m_Running = true;
         return;
     }
-    std::lock_guard<std::mutex> control(m_threadLock);
+    Guard control(&m_threadLock);
     if (m_Running) return;
     // A worker that stopped itself may still be finishing.
     if (m_worker.joinable()) m_worker.join();
     {
-        std::unique_lock<MutexLock> lock(m_msgLock);
+        Guard lock(&m_msgLock);
         m_Running = true;
     }
     m_worker = std::thread(&CMsgEngine::WorkerMain, this);
@@ -68,25 +71,25 @@ void CMsgEngine::StartMsgEngine() {
 
 void CMsgEngine::StopMsgEngine() {
     if (OnWorkerThread()) {
-        std::unique_lock<MutexLock> lock(m_msgLock);
+        Guard lock(&m_msgLock);
         m_Running = false;
         return;  // the worker ends when its handler returns; joined later
     }
-    std::lock_guard<std::mutex> control(m_threadLock);
+    Guard control(&m_threadLock);
     {
-        std::unique_lock<MutexLock> lock(m_msgLock);
+        Guard lock(&m_msgLock);
         m_Running = false;
         m_bStopping = true;
     }
     m_queueCond.notify_all();
     if (m_worker.joinable()) m_worker.join();
-    std::unique_lock<MutexLock> lock(m_msgLock);
+    Guard lock(&m_msgLock);
     m_bStopping = false;
 }
 
 bool CMsgEngine::GetMessage(CAutoString& out) {
-    std::unique_lock<MutexLock> lock(m_msgLock);
-    m_queueCond.wait(lock, [this] { return !m_Running || !m_MsgQueue.empty(); });
+    Guard lock(&m_msgLock);
+    m_queueCond.wait(m_msgLock, [this] { return !m_Running || !m_MsgQueue.empty(); });
     if (!m_Running) return false;
     out = std::move(m_MsgQueue.front());
     m_MsgQueue.pop_front();

@@ -12,7 +12,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
-#include <mutex>
 #include <thread>
 
 #include "AutoString.h"
@@ -57,6 +56,6 @@ private:
     std::atomic<bool> m_Running{false};
     bool m_bStopping = false;  // an outside StopMsgEngine is joining; under m_msgLock
     bool m_bDropping = false;  // the queue overflowed and has not drained since; under m_msgLock
-    std::mutex m_threadLock;   // serialises start and stop from outside the worker
+    MutexLock m_threadLock;    // serialises start and stop from outside the worker
     std::thread m_worker;
 };

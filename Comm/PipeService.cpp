@@ -13,12 +13,15 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "PipeFramer.h"
 #include "guard.h"
 
 namespace {
+
+using Guard = CWriteGuard<MutexLock>;
 
 constexpr size_t kReadBlock = 4096;
 constexpr int kRetryMillis = 1000;
@@ -29,15 +32,12 @@ bool IsFifo(int fd) {
 }
 
 // Opens path only if it is a FIFO itself, never through a symbolic link.
-int OpenFifo(const char* path, int flags) {
-    int fd;
+CUniqueFd OpenFifo(const char* path, int flags) {
+    CUniqueFd fd;
     do {
-        fd = open(path, flags | O_NOFOLLOW | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd >= 0 && !IsFifo(fd)) {
-        close(fd);
-        return -1;
-    }
+        fd.Reset(open(path, flags | O_NOFOLLOW | O_CLOEXEC));
+    } while (!fd.IsValid() && errno == EINTR);
+    if (fd.IsValid() && !IsFifo(fd.Get())) fd.Reset();
     return fd;
 }
 
@@ -53,7 +53,7 @@ CPipeService::~CPipeService() {
 void CPipeService::RemoveOwnFifo() {
     CAutoString name;
     {
-        std::lock_guard<std::mutex> lock(m_abortLock);
+        Guard lock(&m_abortLock);
         name = m_ownName;
     }
     struct stat info;
@@ -70,9 +70,9 @@ void CPipeService::IgnoreSigPipe() {
 
 int CPipeService::CreateNamedPipeInServer(const char* name, IPipeCallback* callback) {
     if (!name) return -2;
-    CLockGuard<MutexLock*, GWrite<MutexLock*>> guard(&m_pipeLock);
+    Guard guard(&m_pipeLock);
     {
-        std::lock_guard<std::mutex> lock(m_abortLock);
+        Guard lock(&m_abortLock);
         m_ownName = name;
     }
     m_pCallback = callback;
@@ -90,14 +90,10 @@ int CPipeService::CreateNamedPipeInServer(const char* name, IPipeCallback* callb
 
 int CPipeService::OpenOwnForWriting() {
     if (m_ownName.IsNull()) return -1;
-    int fd = OpenFifo(m_ownName, O_WRONLY);
-    if (fd >= 0 && m_bAbort) {
-        close(fd);
-        fd = -1;
-    }
-    if (fd < 0) return -1;
-    CLockGuard<MutexLock*, GWrite<MutexLock*>> guard(&m_pipeLock);
-    m_writeFd.Reset(fd);
+    CUniqueFd fd = OpenFifo(m_ownName, O_WRONLY);
+    if (!fd.IsValid() || m_bAbort) return -1;
+    Guard guard(&m_pipeLock);
+    m_writeFd = std::move(fd);
     m_bConnected = true;
     return 0;
 }
@@ -105,20 +101,17 @@ int CPipeService::OpenOwnForWriting() {
 int CPipeService::OpenPeerForReading(const char* peerName, int maxAttempts) {
     if (!peerName) return -2;
     {
-        std::lock_guard<std::mutex> lock(m_abortLock);
+        Guard lock(&m_abortLock);
         m_peerName = peerName;
     }
     for (int attempt = 1;; ++attempt) {
         if (m_bAbort) return -2;
-        int fd = OpenFifo(peerName, O_RDONLY);
-        if (fd >= 0 && m_bAbort) {
-            close(fd);
-            return -2;
-        }
-        if (fd >= 0) {
-            m_readFd.Reset(fd);
+        CUniqueFd fd = OpenFifo(peerName, O_RDONLY);
+        if (fd.IsValid() && m_bAbort) return -2;
+        if (fd.IsValid()) {
+            m_readFd = std::move(fd);
             // The peer is connected now, so this cannot block.
-            m_keepReadFd.Reset(OpenFifo(peerName, O_WRONLY | O_NONBLOCK));
+            m_keepReadFd = OpenFifo(peerName, O_WRONLY | O_NONBLOCK);
             return 0;
         }
         if (maxAttempts != kRetryForever && attempt >= maxAttempts) return -2;
@@ -129,7 +122,7 @@ int CPipeService::OpenPeerForReading(const char* peerName, int maxAttempts) {
 bool CPipeService::WaitRetry() {
     std::string peer;
     {
-        std::lock_guard<std::mutex> lock(m_abortLock);
+        Guard lock(&m_abortLock);
         if (!m_peerName.IsNull()) peer = static_cast<const char*>(m_peerName);
     }
     // The peer usually creates its FIFO well within a retry period: watching
@@ -184,11 +177,11 @@ void CPipeService::HoldOpenForAbort(const CAutoString& path, CUniqueFd& holder) 
     // Opening a FIFO for reading and writing never blocks and completes any
     // open waiting for a partner on it; holding it keeps later opens from
     // blocking too.
-    if (!path.IsNull() && !holder.IsValid()) holder.Reset(OpenFifo(path, O_RDWR | O_NONBLOCK));
+    if (!path.IsNull() && !holder.IsValid()) holder = OpenFifo(path, O_RDWR | O_NONBLOCK);
 }
 
 void CPipeService::SetAbort(bool abort) {
-    std::lock_guard<std::mutex> lock(m_abortLock);
+    Guard lock(&m_abortLock);
     m_bAbort = abort;
     uint64_t count = 1;
     if (abort) {
@@ -247,7 +240,7 @@ int CPipeService::LoopMsg() {
 
 bool CPipeService::WritePipe(const char* text) {
     if (!text || !m_bConnected) return false;
-    CLockGuard<MutexLock*, GWrite<MutexLock*>> guard(&m_pipeLock);
+    Guard guard(&m_pipeLock);
     size_t total = strlen(text) + 1;
     size_t done = 0;
     while (done < total) {

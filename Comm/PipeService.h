@@ -13,7 +13,6 @@
 #pragma once
 
 #include <atomic>
-#include <mutex>
 #include <string>
 
 #include "AutoString.h"
@@ -82,7 +81,7 @@ private:
     MutexLock m_pipeLock;  // creation and writes
 
     std::atomic<bool> m_bAbort{false};
-    std::mutex m_abortLock;  // the names below and the holders
+    MutexLock m_abortLock;  // the names below and the holders
     CAutoString m_peerName;
     CUniqueFd m_wakeFd;  // eventfd that ends LoopMsg's wait
     CUniqueFd m_abortOwnFd, m_abortPeerFd;

@@ -5,7 +5,7 @@
 #include "guard.h"
 
 namespace {
-using TableGuard = CLockGuard<MutexLock*, GWrite<MutexLock*>>;
+using TableGuard = CWriteGuard<MutexLock>;
 
 // The table whose dispatch loop runs on this thread, if any.
 thread_local const CTableTimer* t_dispatching = nullptr;
@@ -14,7 +14,7 @@ thread_local const CTableTimer* t_dispatching = nullptr;
 CTableTimer::~CTableTimer() {
     // Normally the subclass has stopped the thread already; this only makes
     // sure nothing outlives the table.
-    std::lock_guard<std::mutex> control(m_controlLock);
+    TableGuard control(&m_controlLock);
     {
         TableGuard guard(&m_lock);
         m_bRunning = false;
@@ -66,7 +66,7 @@ bool CTableTimer::DispatchTask(bool start) {
         }
         return false;
     }
-    std::lock_guard<std::mutex> control(m_controlLock);
+    TableGuard control(&m_controlLock);
     if (start) return m_thread.Run(&CTableTimer::TaskDispatch, this, &m_bRunning);
     {
         TableGuard guard(&m_lock);

@@ -19,7 +19,6 @@
 #include <condition_variable>
 #include <list>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "AutoString.h"
@@ -92,6 +91,6 @@ private:
     MutexLock m_lock;  // guards m_tasks; held while a handler runs
     std::condition_variable_any m_changed;
     CSimpleThread m_thread;
-    std::mutex m_controlLock;                                          // one DispatchTask caller at a time
+    MutexLock m_controlLock;                                           // one DispatchTask caller at a time
     std::chrono::nanoseconds m_secondLength{std::chrono::seconds(1)};  // under m_lock
 };

@@ -1,6 +1,5 @@
 #include "WholeFile.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,27 +8,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <memory>
 #include <vector>
 
+#include "UniqueFd.h"
+#include "UniqueStream.h"
+
 namespace {
-
-class CFd {
-public:
-    explicit CFd(int fd) : m_fd(fd) {}
-    ~CFd() { Close(); }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int Get() const { return m_fd; }
-    int Close() {
-        int rc = m_fd >= 0 ? close(m_fd) : 0;
-        m_fd = -1;
-        return rc;
-    }
-
-private:
-    int m_fd;
-};
 
 bool WriteAll(int fd, const char* data, size_t length) {
     while (length > 0) {
@@ -67,7 +51,7 @@ int CWholeFile::Read(const char* fileName, size_t maxBytes, std::string& data) {
     data.clear();
     if (!fileName || !*fileName) return -1;
     // Non-blocking so that a FIFO under the name is refused instead of waited on.
-    CFd fd(open(fileName, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    CUniqueFd fd(open(fileName, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0) return -1;
     struct stat info;
     if (fstat(fd.Get(), &info) != 0) return -1;
@@ -109,7 +93,7 @@ int CWholeFile::RemoveLeftovers(const char* fileName) {
     std::string target = ResolveTarget(fileName);
     std::string dir = DirectoryOf(target);
     std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
-    std::unique_ptr<DIR, int (*)(DIR*)> folder(opendir(dir.c_str()), closedir);
+    CUniqueDir folder(opendir(dir.c_str()));
     if (!folder) return 0;
     int removed = 0;
     while (dirent* entry = readdir(folder.get())) {
@@ -130,7 +114,7 @@ int CWholeFile::WriteAtomic(const char* fileName, const void* data, size_t lengt
     std::vector<char> tmpName(tmpl.begin(), tmpl.end());
     tmpName.push_back('\0');
 
-    CFd fd(mkostemp(tmpName.data(), O_CLOEXEC));
+    CUniqueFd fd(mkostemp(tmpName.data(), O_CLOEXEC));
     if (fd.Get() < 0) return -1;
     struct stat old;
     if (stat(target.c_str(), &old) == 0) {
@@ -152,7 +136,7 @@ int CWholeFile::WriteAtomic(const char* fileName, const void* data, size_t lengt
         return -3;
     }
     // Make the rename itself durable.
-    CFd dirFd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    CUniqueFd dirFd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd.Get() >= 0) fsync(dirFd.Get());
     return 0;
 }

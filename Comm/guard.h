@@ -84,3 +84,10 @@ private:
     Policy _g;
     bool m_bHeld = false;
 };
+
+// The two holds the project takes: exclusive (a MutexLock, an RWLock's write
+// side) and shared (an RWLock's read side).
+template <typename L>
+using CWriteGuard = CLockGuard<L*, GWrite<L*>>;
+template <typename L>
+using CReadGuard = CLockGuard<L*, GRead<L*>>;

@@ -7,13 +7,13 @@
 #include <cstring>
 #include <ctime>
 #include <locale>
-#include <pugixml.hpp>
 #include <sstream>
 
 #include "Aes.h"
 #include "Decimal.h"
 #include "Hex.h"
 #include "Log.h"
+#include "Markup.h"
 
 const unsigned char CTrafficStatistics::kTokenKey[16] = {'V', 'e', 'l', 'n', 'o', 'r', 'T', 'o',
                                                          'k', 'e', 'n', 'K', 'e', 'y', '1', '6'};
@@ -206,13 +206,11 @@ long CTrafficStatistics::ReportInterval(const char* pszInterval) {
 
 int CTrafficStatistics::ReadStatsInfor(const char* pszMarkup, CAutoString& strURL, long& lInterval) {
     if (IsEmpty(pszMarkup)) return -1;
-    pugi::xml_document document;
-    if (!document.load_string(pszMarkup)) return -1;
-    pugi::xml_node element = document.child("StatsInfor");
-    if (!element) return -1;
+    CMarkup setting;
+    if (!setting.SetDoc(pszMarkup) || !setting.FindElem("StatsInfor")) return -1;
     long enable = 0;
-    if (!Decimal::Parse(element.attribute("enable").value(), enable) || enable != 1) return 0;
-    lInterval = ReportInterval(element.attribute("interval").value());
-    strURL = element.attribute("url").value();
+    if (!Decimal::Parse(setting.GetAttrib("enable"), enable) || enable != 1) return 0;
+    lInterval = ReportInterval(setting.GetAttrib("interval"));
+    strURL = setting.GetAttrib("url");
     return 1;
 }

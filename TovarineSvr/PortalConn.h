@@ -1,21 +1,22 @@
 // CPortalConn: the one portal session. A face over its parts, the state
-// reporter (CPortalStateReporter), the server cluster (CPortalCluster) and
-// the portal detector (CPortalDetector), that runs the request-response
-// exchanges itself: ticket, login, state query, heartbeat, logout and the
-// terminal exchanges, with their common request path. Every method runs on
+// reporter (CPortalStateReporter), the server cluster (CPortalCluster), the
+// portal detector (CPortalDetector) and the exchanges (CPortalExchanges:
+// configuration, ticket, login, state query, heartbeat, logout and the
+// terminal exchanges, with their common request path); it seeds the
+// configuration record the parts share at start-up. Every method runs on
 // the portal business's work thread, except the state replay on a second
 // "ClientStart" and the cluster reload (message thread) and Destroy (on the
 // stopping thread, after the work thread has ended).
 #pragma once
 
 #include <memory>
-#include <mutex>
 
 #include "AutoString.h"
 #include "IPortalSession.h"
 #include "NetStateCode.h"
 #include "PortalCluster.h"
 #include "PortalDetector.h"
+#include "PortalExchanges.h"
 #include "PortalParser.h"
 #include "PortalResult.h"
 #include "PortalStateReporter.h"
@@ -35,17 +36,17 @@ public:
     CPortalConn& operator=(const CPortalConn&) = delete;
 
     // INetConn
-    int Connect(const char* pXmlStr) override;
-    int DisConnect(const char* pSrc) override;
+    int Connect(const char* pXmlStr) override { return m_exchanges.Connect(pXmlStr); }
+    int DisConnect(const char* pSrc) override { return m_exchanges.DisConnect(pSrc); }
     int IsPhisycalConnect() override { return 1; }
-    int CheckIP() override { return _RequestTicket(); }
+    int CheckIP() override { return m_exchanges._RequestTicket(); }
     void ExitPrepare() override {}
 
     // Start-up: seed the configuration, then the module.
     int Init() override;
     int InitPortalConf();
     CAuthConfig* GetAuthConfig() override { return m_pPortalConf.get(); }
-    CPortalParser& GetParser() { return m_portalParse; }
+    CPortalParser& GetParser() { return m_exchanges.Parser(); }
 
     // States and messages: the state reporter.
     void NetStateChange(ESTATE eStateOld, ESTATE eStateNew, int iErrorcode, CAutoString subErrCode) override {
@@ -59,73 +60,43 @@ public:
     // Pause after a pre-connect post so the window shows each step; tests set 0.
     void SetPreconnectPauseMs(unsigned ms) { m_reporter.SetPreconnectPauseMs(ms); }
     int GetConnCfg() override { return m_reporter.ConnectedRecord(); }
-    static int GetErrorCode(CHttpData& httpData, CAutoString& subErrCode);
+    static int GetErrorCode(CHttpData& httpData, CAutoString& subErrCode) {
+        return CPortalExchanges::GetErrorCode(httpData, subErrCode);
+    }
 
     // Detection and configuration.
     int CheckNetEnv() { return m_detector.Detect(*m_pPortalConf); }
-    int RequestConfig(int bPostErr) override;
-    void UseAddress(const SHostAddress& address) override;
+    int RequestConfig(int bPostErr) override { return m_exchanges.RequestConfig(bPostErr); }
+    void UseAddress(const SHostAddress& address) override { m_exchanges.UseAddress(address); }
     void SetServerIp() override;
     void ResetNetConfig() override;
 
     // Clusters.
-    int GetNewServerIP(CAutoString& url);
+    int GetNewServerIP(CAutoString& url) { return m_exchanges.GetNewServerIP(url); }
     void BeginNetworkCheck() override { m_cluster.BeginNetworkCheck(); }
     void ReloadServerLists() override { m_cluster.Reload(); }
 
     // Exchanges.
-    int _RequestTicket();
-    int RequestTicket() override;
-    int CheckConnectState(int bPostErr) override;
-    int KeepPluse() override;
+    int _RequestTicket() { return m_exchanges._RequestTicket(); }
+    int RequestTicket() override { return m_exchanges.RequestTicket(); }
+    int CheckConnectState(int bPostErr) override { return m_exchanges.CheckConnectState(bPostErr); }
+    int KeepPluse() override { return m_exchanges.KeepPluse(); }
     void Destroy() override;
-    int TerminalRequestData(CAutoString& pXml) override;
-    int TerminalTermRequest(CAutoString ticket) override;
-    void AccountTran();
-    // Stores a published value and tells the client, escaped.
-    void SendData(const char* key, const char* value);
-    // Heartbeat failures tolerated, as far as the portal may ask: 0..kMaxKeepRetry.
-    static int ClampKeepRetry(int retry) {
-        return retry < 0 ? 0 : retry > kMaxKeepRetry ? kMaxKeepRetry : retry;
-    }
+    int TerminalRequestData(CAutoString& pXml) override { return m_exchanges.TerminalRequestData(pXml); }
+    int TerminalTermRequest(CAutoString ticket) override { return m_exchanges.TerminalTermRequest(ticket); }
+    void AccountTran() { m_exchanges.AccountTran(); }
+    void SendData(const char* key, const char* value) { m_exchanges.SendData(key, value); }
+    static int ClampKeepRetry(int retry) { return CPortalExchanges::ClampKeepRetry(retry); }
 
-    // "Run again" answers a terminal exchange repeats before it gives up.
-    static constexpr int kMaxRepeats = 3;
-    static constexpr int kMaxKeepRetry = 30;
+    static constexpr int kMaxRepeats = CPortalExchanges::kMaxRepeats;
+    static constexpr int kMaxKeepRetry = CPortalExchanges::kMaxKeepRetry;
 
 private:
-    // The common request path: sends, fails over nothing, installs a module
-    // the portal sends and reads the portal's Error-Code.
-    int RequestPortalServer(TovarineSvr::TaskItem verb, CHttpData* pData, unsigned long& errCode,
-                            CAutoString& subErrCode, int httpRetry);
-    // Fills a portal POST record; body and head must outlive the request.
-    void PrepareRequest(CHttpData& data, const char* url, const CAutoString& body, const CAutoString& head,
-                        unsigned long timeOutMs);
-    // Sends through the common path with a fresh header block.
-    int SendPortalRequest(TovarineSvr::TaskItem verb, CHttpData& data, const char* url,
-                          const CAutoString& body, unsigned long timeOutMs, unsigned long& errCode,
-                          CAutoString& subErrCode);
-    int UpdateAlgoid(CHttpData* pData);
-    void SaveAuthResponse(CAutoString& userName, int& retry, CAutoString& strKeepUrl, CAutoString& strTermUrl,
-                          CAutoString& strUserConfig, const CAutoString& strDomainConfig);
-    // Applies the portal's DNS servers: 0, an errno value or kDnsBackupNotSaved; -1 without any.
-    int SetDNS(CAutoString& strDomainConfig);
-    // A portal server answering 5xx: the server-down bookkeeping.
-    int ServerDown(const char* url, int result);
-
-    IPortalHost* m_pHost;
     ISvrInfoCenter* m_pInfoCenter;
     CPortalStateReporter m_reporter;
     CPortalCluster m_cluster;
     CPortalDetector m_detector;
-    CPortalParser m_portalParse;
+    // Shared by the parts; InitPortalConf refills it in place.
     std::unique_ptr<CAuthConfig> m_pPortalConf;
-
-    // The exchanges' own bookkeeping, work thread only.
-    std::mutex m_stateLock;  // one state query at a time
-    int m_ConnnectType = 0;
-    int m_bSetAuthConf = 0;
-    CAutoString m_strDNS1{""};
-    CAutoString m_strDNS2{""};
-    int m_keepRetry = 0;
+    CPortalExchanges m_exchanges;
 };

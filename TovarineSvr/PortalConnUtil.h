@@ -1,11 +1,15 @@
-// Small helpers shared by the CPortalConn sources: reading numbers out of
-// portal and settings text, and the 140000-based portal error codes.
-// Pure functions, any thread.
+// Small helpers shared by the portal session's sources: reading numbers out
+// of portal and settings text, the 140000-based portal error codes, the
+// exchanges' time stamp and log line. Any thread.
 #pragma once
 
 #include <climits>
+#include <cstdarg>
+#include <cstdio>
 
 #include "AutoString.h"
+#include "CommFunc.h"
+#include "Log.h"
 
 namespace portalconn {
 
@@ -34,6 +38,20 @@ inline CAutoString Decimal(long value) {
     CAutoString text("");
     text.Format("%ld", value);
     return text;
+}
+
+inline long Signed(unsigned long errCode) { return static_cast<long>(errCode); }
+
+inline CAutoString Now() { return CommFunc::GetLocalTime("%Y-%m-%d %H:%M:%S"); }
+
+inline void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+inline void Log(const char* format, ...) {
+    char line[4096];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    CLog::GetInst()->WriteLog(kLogInfo, "%s", line);
 }
 
 }  // namespace portalconn

@@ -1,33 +1,23 @@
 #include "ShellExecutor.h"
 
 #include <cstdio>
-#include <memory>
 
-namespace {
-
-struct FileClose {
-    void operator()(FILE* file) const noexcept { fclose(file); }
-};
-
-}  // namespace
+#include "UniqueStream.h"
 
 int CShellExecutor::ExecuteShellScript(const char* pszCommand, const char* pszMode) {
     if (!pszCommand || !*pszCommand || !pszMode || pszMode[0] != 'r') return 0;
     // pclose's result matters, so the stream is closed by hand on the normal
-    // path; the guard covers a callback that throws.
-    struct PipeClose {
-        void operator()(FILE* pipe) const noexcept { pclose(pipe); }
-    };
-    std::unique_ptr<FILE, PipeClose> pipe(popen(pszCommand, pszMode));
+    // path; the owner covers a callback that throws.
+    CUniquePipe pipe(popen(pszCommand, pszMode));
     if (!pipe) return 0;
     char line[kLinePiece];
     while (fgets(line, sizeof(line), pipe.get())) Deliver(line);
-    return pclose(pipe.release()) == -1 ? 0 : 1;
+    return CloseNow(pipe) == -1 ? 0 : 1;
 }
 
 int CShellExecutor::ReadFileLines(const char* pszPath) {
     if (!pszPath || !*pszPath) return 0;
-    std::unique_ptr<FILE, FileClose> file(fopen(pszPath, "re"));
+    CUniqueFile file(fopen(pszPath, "re"));
     if (!file) return 0;
     char line[kLinePiece];
     while (fgets(line, sizeof(line), file.get())) Deliver(line);

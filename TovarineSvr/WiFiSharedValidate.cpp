@@ -6,19 +6,15 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <memory>
-#include <pugixml.hpp>
 
 #include "Log.h"
+#include "Markup.h"
 #include "ProcessInfo.h"
+#include "UniqueStream.h"
 
 const char CWiFiSharedValidate::kForwardingDisplayName[] = "IP数据转发";
 
 namespace {
-
-struct DirClose {
-    void operator()(DIR* dir) const noexcept { closedir(dir); }
-};
 
 class CIconv {
 public:
@@ -85,20 +81,24 @@ std::string CWiFiSharedValidate::ToUtf8(const std::string& text) const {
 
 bool CWiFiSharedValidate::Initialization(const char* pszRules) {
     if (!pszRules || !*pszRules) return m_bIsInitialized;
-    pugi::xml_document document;
-    if (!document.load_string(pszRules)) return m_bIsInitialized;
-    pugi::xml_node against = document.child("user-config").child("against");
-    if (!against) return m_bIsInitialized;
+    CMarkup rules;
+    if (!rules.SetDoc(pszRules) || !rules.FindElem("user-config") || !rules.FindChildElem("against"))
+        return m_bIsInitialized;
+    rules.IntoElem();
     m_mProcesses.clear();
-    for (pugi::xml_node process = against.child("process"); process;
-         process = process.next_sibling("process")) {
-        std::string name = TrimBlanks(process.child_value());
+    while (rules.FindChildElem("process")) {
+        std::string name = TrimBlanks(rules.GetChildData());
         // An empty name matches no process.
         if (name.empty()) continue;
-        m_mProcesses[ToUtf8(name)] = ToUtf8(process.attribute("displayname").value());
+        m_mProcesses[ToUtf8(name)] = ToUtf8(rules.GetChildAttrib("displayname").GetBuffer());
     }
-    pugi::xml_node ipforward = against.child("shared").child("ipforward");
-    if (ipforward) m_bIPForward = ReadsNonZero(ipforward.child_value());
+    // "shared" may come before the programs.
+    rules.ResetChildPos();
+    if (rules.FindChildElem("shared")) {
+        rules.IntoElem();
+        if (rules.FindChildElem("ipforward")) m_bIPForward = ReadsNonZero(rules.GetChildData());
+        rules.OutOfElem();
+    }
     m_bIsInitialized = true;
     return m_bIsInitialized;
 }
@@ -106,7 +106,7 @@ bool CWiFiSharedValidate::Initialization(const char* pszRules) {
 bool CWiFiSharedValidate::CollectCommandNames(const char* pszProcDir, std::set<std::string>& names) {
     names.clear();
     std::string directory(pszProcDir ? pszProcDir : "");
-    std::unique_ptr<DIR, DirClose> dir(opendir(directory.c_str()));
+    CUniqueDir dir(opendir(directory.c_str()));
     if (!dir) return false;
     while (struct dirent* entry = readdir(dir.get())) {
         if (!IsDigits(entry->d_name)) continue;

@@ -7,7 +7,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "Log.h"
@@ -15,11 +14,12 @@
 #include "ModuleHost.h"
 #include "ModuleWire.h"
 #include "UniqueFd.h"
+#include "UniqueStream.h"
 #include "guard.h"
 
 namespace {
 
-using Guard = CLockGuard<LockBase*, GWrite<LockBase*>>;
+using Guard = CWriteGuard<LockBase>;
 using ModuleWire::EOp;
 using ModuleWire::EStatus;
 using ModuleWire::Reply;
@@ -59,10 +59,6 @@ bool IsTempName(const char* name, const std::string& base) {
     return true;
 }
 
-struct DirClose {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-
 }  // namespace
 
 CZsmHelper* CZsmHelper::m_pHelper = nullptr;
@@ -96,7 +92,7 @@ void CZsmHelper::RemoveLeftovers() const {
     size_t slash = path.rfind('/');
     std::string dirName = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::unique_ptr<DIR, DirClose> dir(opendir(dirName.c_str()));
+    CUniqueDir dir(opendir(dirName.c_str()));
     if (!dir) return;
     while (const struct dirent* entry = readdir(dir.get())) {
         if (IsTempName(entry->d_name, base)) unlinkat(dirfd(dir.get()), entry->d_name, 0);

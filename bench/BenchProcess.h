@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "UniqueStream.h"
+
 namespace bench {
 
 // argv[index] as a number of at least 1, or fallback when absent.
@@ -82,9 +84,9 @@ inline std::string JsonField(const std::string& json, const std::string& key) {
 inline long ContextSwitches(pid_t pid) {
     long total = 0;
     std::string dir = "/proc/" + std::to_string(pid) + "/task";
-    DIR* tasks = opendir(dir.c_str());
+    CUniqueDir tasks(opendir(dir.c_str()));
     if (!tasks) return -1;
-    while (dirent* entry = readdir(tasks)) {
+    while (dirent* entry = readdir(tasks.get())) {
         if (entry->d_name[0] == '.') continue;
         std::ifstream status(dir + "/" + entry->d_name + "/status");
         std::string line;
@@ -92,7 +94,6 @@ inline long ContextSwitches(pid_t pid) {
             if (line.find("ctxt_switches:") != std::string::npos)
                 total += atol(line.c_str() + line.find(':') + 1);
     }
-    closedir(tasks);
     return total;
 }
 

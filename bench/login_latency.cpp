@@ -34,6 +34,7 @@
 #include "AuthConfig.h"
 #include "BenchProcess.h"
 #include "PortalParser.h"
+#include "UniqueFd.h"
 
 namespace {
 
@@ -49,18 +50,14 @@ public:
         std::string own = dir + "/velnorclientpipe";
         mkfifo(own.c_str(), 0600);
         if (!WaitForFile(dir + "/velnorsvrpipe")) return false;
-        m_read = open((dir + "/velnorsvrpipe").c_str(), O_RDONLY);
-        m_write = open(own.c_str(), O_WRONLY);
-        return m_read >= 0 && m_write >= 0;
-    }
-    ~Pipes() {
-        if (m_read >= 0) close(m_read);
-        if (m_write >= 0) close(m_write);
+        m_read.Reset(open((dir + "/velnorsvrpipe").c_str(), O_RDONLY));
+        m_write.Reset(open(own.c_str(), O_WRONLY));
+        return m_read.IsValid() && m_write.IsValid();
     }
     bool Send(const std::string& opc, const std::string& p) {
         std::string text = "<M><OpS>client</OpS><OpT>Portal</OpT><OpC>" + opc + "</OpC><P>" + p + "</P></M>";
         text.push_back('\0');
-        return write(m_write, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        return write(m_write.Get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
     }
     // Reads messages until a state message with this new state; false at
     // the end of the pipe.
@@ -76,15 +73,15 @@ public:
                     return true;
             }
             char chunk[4096];
-            ssize_t n = read(m_read, chunk, sizeof(chunk));
+            ssize_t n = read(m_read.Get(), chunk, sizeof(chunk));
             if (n <= 0) return false;
             m_buffer.append(chunk, static_cast<size_t>(n));
         }
     }
 
 private:
-    int m_read = -1;
-    int m_write = -1;
+    CUniqueFd m_read;
+    CUniqueFd m_write;
     std::string m_buffer;
 };
 

@@ -3,10 +3,10 @@
 // "STATE key=value" per change, flushed at once. Any thread may write.
 #pragma once
 
-#include <cstdio>
-#include <memory>
 #include <mutex>
 #include <string>
+
+#include "UniqueStream.h"
 
 class CUiTrace {
 public:
@@ -19,9 +19,6 @@ public:
 
 private:
     CUiTrace();
-    struct FileCloser {
-        void operator()(FILE* file) const noexcept { std::fclose(file); }
-    };
     std::mutex m_lock;
-    std::unique_ptr<FILE, FileCloser> m_file;
+    CUniqueFile m_file;
 };

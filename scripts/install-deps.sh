@@ -9,7 +9,7 @@ PACKAGES=(
   libgtk2.0-dev libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libseccomp-dev
   iproute2 iputils-ping procps net-tools curl openssl jq
   xvfb xauth xdotool imagemagick fonts-wqy-zenhei
-  clang libclang-rt-dev clang-format ccache
+  clang libclang-rt-dev clang-format ccache gcovr
 )
 
 missing=()

@@ -1,4 +1,5 @@
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
@@ -56,19 +57,18 @@ public:
     // The port from its "ACCEPT 127.0.0.1:PORT" line, read within ten seconds; 0 on failure.
     int Start(const std::string& cert, const std::string& key) {
         int out[2];
-        if (pipe(out) != 0) return 0;
+        if (pipe2(out, O_CLOEXEC) != 0) return 0;
+        CUniqueFd reader(out[0]), writer(out[1]);
         m_pid = fork();
         if (m_pid == 0) {
-            dup2(out[1], 1);
-            dup2(out[1], 2);
-            close(out[0]);
-            close(out[1]);
+            dup2(writer.Get(), 1);
+            dup2(writer.Get(), 2);
             execlp("openssl", "openssl", "s_server", "-accept", "127.0.0.1:0", "-cert", cert.c_str(), "-key",
                    key.c_str(), "-www", static_cast<char*>(nullptr));
             _exit(127);
         }
-        close(out[1]);
-        m_out.Reset(out[0]);
+        writer.Reset();
+        m_out = std::move(reader);
         std::string text;
         char buffer[256];
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -28,7 +28,7 @@ class CLogTest : public ::testing::Test {
 protected:
     void TearDown() override {
         m_log->CloseFile();
-        m_log->SetLevel(0);
+        m_log->SetLevel(kLogAlways);
         m_log->SetSizeLimit(CLog::kMaxFileBytes);
     }
     TempDir m_dir;
@@ -39,14 +39,14 @@ protected:
 
 TEST_F(CLogTest, WritesNonEmptyLinesUpToTheLevelIntoAPrivateDirectory) {
     ASSERT_TRUE(m_log->Create((m_dir.Path() + "/Log/").c_str(), "Info.log", ""));
-    m_log->SetLevel(4);
-    m_log->WriteLog(3, "three %d", 3);
-    m_log->WriteLog(4, "four");
-    m_log->WriteLog(5, "five");
-    m_log->WriteLog(3, "%s", "");
-    m_log->SetLevel(0);
-    m_log->WriteLog(3, "hidden");
-    m_log->WriteLog(0, "zero");
+    m_log->SetLevel(kLogVerbose);
+    m_log->WriteLog(kLogInfo, "three %d", 3);
+    m_log->WriteLog(kLogVerbose, "four");
+    m_log->WriteLog(kLogVerbose + 1, "five");
+    m_log->WriteLog(kLogInfo, "%s", "");
+    m_log->SetLevel(kLogAlways);
+    m_log->WriteLog(kLogInfo, "hidden");
+    m_log->WriteLog(kLogAlways, "zero");
     EXPECT_EQ(Messages(m_dir.Path() + "/Log/Info.log"),
               (std::vector<std::string>{"three 3", "four", "zero"}));
     struct stat info;
@@ -60,10 +60,10 @@ TEST_F(CLogTest, LongMessagesAreCutAndTheFileStopsAtItsLimit) {
     std::string path = m_dir.Path() + "/Info.log";
     std::ofstream(path) << std::string(1000, 'x') << "\n";
     ASSERT_TRUE(m_log->Create(m_dir.Path().c_str(), "Info.log", ""));
-    m_log->SetLevel(3);
+    m_log->SetLevel(kLogInfo);
     m_log->SetSizeLimit(20000);
     std::string big(100000, 'b');
-    for (int i = 0; i < 10; ++i) m_log->WriteLog(3, "%s", big.c_str());
+    for (int i = 0; i < 10; ++i) m_log->WriteLog(kLogInfo, "%s", big.c_str());
     std::vector<std::string> lines;
     std::ifstream in(path);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
@@ -85,17 +85,17 @@ TEST_F(CLogTest, OverlongPathOrDateIsRefusedNotOverrun) {
     EXPECT_FALSE(m_log->IsOpen());
     EXPECT_FALSE(m_log->Create(m_dir.Path().c_str(), "x.log", ("%Y" + std::string(100, 'Y')).c_str()));
     EXPECT_FALSE(m_log->IsOpen());
-    m_log->SetLevel(4);
-    m_log->WriteLog(3, "dropped");  // no stream: silently nothing
+    m_log->SetLevel(kLogVerbose);
+    m_log->WriteLog(kLogInfo, "dropped");  // no stream: silently nothing
 }
 
 TEST_F(CLogTest, LinesFromManyThreadsStayWhole) {
     ASSERT_TRUE(m_log->Create(m_dir.Path().c_str(), "t.log", ""));
-    m_log->SetLevel(4);
+    m_log->SetLevel(kLogVerbose);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([this, t] {
-            for (int i = 0; i < 200; ++i) m_log->WriteLog(3, "thread-%d-line-%03d-end", t, i);
+            for (int i = 0; i < 200; ++i) m_log->WriteLog(kLogInfo, "thread-%d-line-%03d-end", t, i);
         });
     for (auto& thread : threads) thread.join();
     const std::vector<std::string> lines = Messages(m_dir.Path() + "/t.log");

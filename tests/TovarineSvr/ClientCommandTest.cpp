@@ -9,6 +9,7 @@
 
 #include "ClientCommand.h"
 #include "IConsolePortal.h"
+#include "UniqueStream.h"
 #include "XMLOpt.h"
 
 namespace {
@@ -60,7 +61,7 @@ protected:
     FakePortal m_portal;
     std::istringstream m_in;
     std::vector<int> m_exits;
-    std::unique_ptr<FILE, int (*)(FILE*)> m_out{nullptr, fclose};
+    CUniqueFile m_out;
     std::unique_ptr<TestConsole> m_console;
 };
 

@@ -42,12 +42,12 @@ class CServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(CLog::GetInst()->Create(m_dir.Path().c_str(), "hub.log", ""));
-        CLog::GetInst()->SetLevel(4);
+        CLog::GetInst()->SetLevel(kLogVerbose);
         m_business.InitService(&m_server);
         m_server.RegisterBusiness("Portal", &m_business);
     }
     void TearDown() override {
-        CLog::GetInst()->SetLevel(0);
+        CLog::GetInst()->SetLevel(kLogAlways);
         CLog::GetInst()->CloseFile();
     }
     std::string LogText() { return ReadText(m_dir / "hub.log"); }

@@ -230,12 +230,12 @@ TEST_F(CZsmHelperTest, CorruptedOrOversizedModuleFileGivesNoModule) {
     }
     // lc 4 + lp 1: valid LZMA that liblzma refuses, told apart from damage.
     ASSERT_TRUE(CLog::GetInst()->Create(m_dir.Path().c_str(), "zso.log", ""));
-    CLog::GetInst()->SetLevel(3);
+    CLog::GetInst()->SetLevel(kLogInfo);
     std::string wideLiterals = good;
     wideLiterals[sizeAt - 5] = static_cast<char>((2 * 5 + 1) * 9 + 4);
     WriteText(Module(), wideLiterals);
     ExpectNoModule("lc + lp above 4");
-    CLog::GetInst()->SetLevel(0);
+    CLog::GetInst()->SetLevel(kLogAlways);
     CLog::GetInst()->CloseFile();
     EXPECT_NE(ReadText(m_dir / "zso.log").find("unsupported compression settings"), std::string::npos);
 }

@@ -23,6 +23,7 @@
 #include "ServiceLauncher.h"
 #include "TempDir.h"
 #include "UniqueFd.h"
+#include "UniqueStream.h"
 
 namespace {
 
@@ -83,8 +84,8 @@ private:
 // their owners reap) and returns their exit codes.
 std::vector<int> ReapEnded(const std::vector<pid_t>& keep) {
     std::vector<int> codes;
-    DIR* proc = opendir("/proc");
-    while (dirent* entry = proc ? readdir(proc) : nullptr) {
+    CUniqueDir proc(opendir("/proc"));
+    while (dirent* entry = proc ? readdir(proc.get()) : nullptr) {
         pid_t pid = atoi(entry->d_name);
         if (pid <= 0 || std::find(keep.begin(), keep.end(), pid) != keep.end()) continue;
         std::string stat = ReadFile("/proc/" + std::string(entry->d_name) + "/stat");
@@ -97,7 +98,6 @@ std::vector<int> ReapEnded(const std::vector<pid_t>& keep) {
         if (parent == getpid() && state == 'Z' && waitpid(pid, &status, 0) == pid)
             codes.push_back(WEXITSTATUS(status));
     }
-    if (proc) closedir(proc);
     return codes;
 }
 
@@ -165,15 +165,14 @@ TEST_F(ServiceLauncherTest, ReplacesTheRunningServiceAfterItHasGone) {
     for (int i = 0; i < 500 && ((fresh = RecordedPid(dir)) == old.Pid() || fresh <= 0); ++i) usleep(10000);
     ASSERT_NE(fresh, old.Pid()) << "the new service did not record itself";
     std::vector<std::string> fds;
-    if (DIR* d = opendir(("/proc/" + std::to_string(fresh) + "/fd").c_str())) {
-        while (dirent* entry = readdir(d))
+    if (CUniqueDir d{opendir(("/proc/" + std::to_string(fresh) + "/fd").c_str())}) {
+        while (dirent* entry = readdir(d.get()))
             if (entry->d_name[0] != '.') {
                 char target[256] = {0};
                 std::string link = "/proc/" + std::to_string(fresh) + "/fd/" + entry->d_name;
                 if (readlink(link.c_str(), target, sizeof(target) - 1) < 0) target[0] = '?';
                 fds.push_back(std::string(entry->d_name) + " " + target);
             }
-        closedir(d);
     }
     EXPECT_EQ(fds.size(), 3u) << testing::PrintToString(fds);  // the standard streams only
     EXPECT_TRUE(ReapEnded({old.Pid()}).empty());

@@ -49,10 +49,7 @@ CPortalSim::CPortalSim(SimOptions options) : m_options(std::move(options)) {
     m_pages = std::make_unique<CPortalPages>(*this);
 }
 
-CPortalSim::~CPortalSim() {
-    Stop();
-    if (m_netnsFd >= 0) close(m_netnsFd);
-}
+CPortalSim::~CPortalSim() { Stop(); }
 
 bool CPortalSim::Start(std::string* error) {
     if (!m_scenario.Load(m_options.scenarioJson, error)) return false;
@@ -63,8 +60,8 @@ bool CPortalSim::Start(std::string* error) {
     }
     if (!m_options.netns.empty()) {
         std::string path = "/var/run/netns/" + m_options.netns;
-        m_netnsFd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_netnsFd < 0) {
+        m_netnsFd.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!m_netnsFd.IsValid()) {
             if (error) *error = "no network namespace " + m_options.netns;
             return false;
         }
@@ -81,7 +78,8 @@ bool CPortalSim::Start(std::string* error) {
         int fixed = cJSON_IsNumber(port) ? port->valueint : 0;
         const std::string& host = m_options.listen[static_cast<size_t>(i) % m_options.listen.size()];
         m_servers.push_back(std::make_unique<CSimListener>(
-            host, fixed, [this, i](httplib::Server& server) { SetupPortalRoutes(server, i); }, m_netnsFd));
+            host, fixed, [this, i](httplib::Server& server) { SetupPortalRoutes(server, i); },
+            m_netnsFd.Get()));
     }
     m_control = std::make_unique<CSimListener>(
         m_options.controlHost, static_cast<int>(simjson::Int(scenario.get(), "control_port", 0)),

@@ -20,6 +20,7 @@
 #include "SimRequestLog.h"
 #include "SimScenario.h"
 #include "SimSessions.h"
+#include "UniqueFd.h"
 
 namespace httplib {
 class Server;
@@ -93,7 +94,7 @@ private:
     std::mutex m_serversLock;  // serialises stop and start of servers
     std::mutex m_statsLock;
     std::vector<std::string> m_statsRecords;
-    int m_netnsFd = -1;
+    CUniqueFd m_netnsFd;
     std::mutex m_stopLock;
     std::condition_variable m_stopCv;
     bool m_stopping = false;

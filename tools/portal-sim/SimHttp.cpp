@@ -12,6 +12,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "UniqueStream.h"
+
 namespace simhttp {
 
 std::string Md5Hex(const std::string& data) {
@@ -69,10 +71,10 @@ bool SameEndpoint(const sockaddr_storage& addr, const std::string& host, int por
 bool DropConnection(const httplib::Request& req) {
     // httplib does not hand the socket to handlers; find it among our own
     // descriptors by its two ends.
-    DIR* dir = opendir("/proc/self/fd");
+    CUniqueDir dir(opendir("/proc/self/fd"));
     if (!dir) return false;
     bool dropped = false;
-    while (dirent* entry = readdir(dir)) {
+    while (dirent* entry = readdir(dir.get())) {
         int fd = std::atoi(entry->d_name);
         if (fd <= 2) continue;
         sockaddr_storage local{}, peer{};
@@ -86,7 +88,6 @@ bool DropConnection(const httplib::Request& req) {
             break;
         }
     }
-    closedir(dir);
     return dropped;
 }
 

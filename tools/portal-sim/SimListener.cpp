@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "UniqueFd.h"
+
 namespace {
 // Switches the calling thread into a network namespace for its lifetime, so
 // that sockets created meanwhile belong to it, and back afterwards.
@@ -15,23 +17,19 @@ class NetnsScope {
 public:
     explicit NetnsScope(int target) {
         if (target < 0) return;
-        m_home = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-        if (m_home >= 0 && setns(target, CLONE_NEWNET) != 0) {
-            close(m_home);
-            m_home = -1;
+        m_home.Reset(open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC));
+        if (m_home.IsValid() && setns(target, CLONE_NEWNET) != 0) {
+            m_home.Reset();
             m_failed = true;
         }
     }
     ~NetnsScope() {
-        if (m_home >= 0) {
-            setns(m_home, CLONE_NEWNET);
-            close(m_home);
-        }
+        if (m_home.IsValid()) setns(m_home.Get(), CLONE_NEWNET);
     }
     bool Failed() const { return m_failed; }
 
 private:
-    int m_home = -1;
+    CUniqueFd m_home;
     bool m_failed = false;
 };
 }  // namespace

@@ -19,6 +19,7 @@
 
 #include "Decimal.h"
 #include "ModuleFile.h"
+#include "UniqueFd.h"
 
 namespace {
 
@@ -33,27 +34,8 @@ int Usage() {
     return 2;
 }
 
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return m_fd; }
-    int Release() {
-        int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
-
 bool ReadAll(const char* path, std::vector<unsigned char>& data) {
-    Fd fd(open(path, O_RDONLY | O_CLOEXEC));
+    CUniqueFd fd(open(path, O_RDONLY | O_CLOEXEC));
     struct stat info;
     if (fd.Get() < 0 || fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         fprintf(stderr, "zxm-pack: cannot read %s: %s\n", path, strerror(errno ? errno : EINVAL));
@@ -80,7 +62,7 @@ bool ReadAll(const char* path, std::vector<unsigned char>& data) {
 // Writes beside the target and renames, so a failed run leaves no half file.
 bool WriteAll(const char* path, const std::vector<unsigned char>& data, mode_t mode) {
     std::string temp = std::string(path) + ".XXXXXX";
-    Fd fd(mkostemp(&temp[0], O_CLOEXEC));
+    CUniqueFd fd(mkostemp(&temp[0], O_CLOEXEC));
     if (fd.Get() < 0) {
         fprintf(stderr, "zxm-pack: cannot create %s: %s\n", path, strerror(errno));
         return false;
@@ -95,7 +77,7 @@ bool WriteAll(const char* path, const std::vector<unsigned char>& data, mode_t m
         else
             done += static_cast<size_t>(put);
     }
-    ok = close(fd.Release()) == 0 && ok;
+    ok = fd.Close() == 0 && ok;
     ok = ok && rename(temp.c_str(), path) == 0;
     if (!ok) {
         fprintf(stderr, "zxm-pack: cannot write %s: %s\n", path, strerror(errno));

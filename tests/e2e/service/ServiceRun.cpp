@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "SampleSim.h"
+#include "UniqueStream.h"
 
 namespace {
 
@@ -144,10 +145,9 @@ std::vector<std::map<std::string, std::string>> ServiceRun::Requests(const std::
 std::string ServiceRun::ServiceLog() const {
     if (!m_install) return "";
     std::string dir = m_install->File("Log"), text;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* entry = readdir(d))
+    if (CUniqueDir d{opendir(dir.c_str())}) {
+        while (dirent* entry = readdir(d.get()))
             if (entry->d_name[0] != '.') text += ReadAll(dir + "/" + entry->d_name);
-        closedir(d);
     }
     return text;
 }

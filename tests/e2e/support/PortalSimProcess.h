@@ -27,6 +27,7 @@ public:
     void Stop() { m_child.Stop(); }
 
     const std::string& ProbeUrl() const { return m_probe; }
+    const std::string& ControlUrl() const { return m_control; }
     const std::vector<std::string>& ServerUrls() const { return m_servers; }
 
     // Control API; false when the simulator refused or did not answer.

@@ -21,10 +21,6 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-size_t Lines(const std::string& text) {
-    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
-}
-
 // Pictures of the window as it is, for the README (make screenshots).
 std::string ScreenshotPath(const char* name) {
     std::string dir = VELNOR_BIN_DIR "/../screenshots";
@@ -90,30 +86,14 @@ TEST_F(WindowE2E, OpenNetworkShowsInternetWithoutLogoff) {
     EXPECT_TRUE(m_trace->WaitFor("logoff", "hidden", kWait));
 }
 
-// ping is counted through a stand-in early in PATH that runs the real one.
-// At the end the close button logs out and ends the client.
-TEST_F(WindowE2E, NetworkWatchNoticesALossOnceAndPingsSparinglyThenCloseLogsOut) {
-    std::string bin = m_dir / "bin", count = m_dir / "pings";
-    std::filesystem::create_directories(bin);
-    std::ofstream(bin + "/ping") << "#!/bin/sh\necho run >>'" << count << "'\nexec /usr/bin/ping \"$@\"\n";
-    chmod((bin + "/ping").c_str(), 0755);
-    ASSERT_TRUE(StartSim() && Install("<pingAddress>10.77.0.99</pingAddress>") && StartClient(bin) &&
+// The watch's pacing is its unit test's; here a loss shows its notice, and
+// the close button logs out and ends the client.
+TEST_F(WindowE2E, NetworkWatchNoticesALossThenCloseLogsOut) {
+    ASSERT_TRUE(StartSim() && Install("<pingAddress>10.77.0.99</pingAddress>") && StartClient() &&
                 WaitLoginPanel());
     LogIn("alice", "secret");
     ASSERT_TRUE(m_trace->WaitFor("panel", "state", kWait));
     ASSERT_TRUE(m_trace->WaitFor("notice", "网络已断开！", kWait));
-    // Two more watch periods: still the one notice, and a test (with its one
-    // repeat) per period rather than a ping after another.
-    auto started = std::chrono::steady_clock::now();
-    m_trace->WaitFor("no such key", "", milliseconds(21000));
-    auto seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started);
-    size_t notices = 0;
-    for (const auto& [key, value] : m_trace->All()) notices += key == "notice";
-    EXPECT_EQ(notices, 1u);
-    EXPECT_LE(Lines(ReadFile(count)), 8u) << "pings in about " << seconds.count() + 3 << " s";
-    EXPECT_GE(Lines(ReadFile(count)), 4u);
-
     EXPECT_TRUE(m_pilot->ClickClose());
     EXPECT_TRUE(m_sim->WaitForRequests("logout", 1, kWait));
     EXPECT_TRUE(m_client.WaitExit(kWait));

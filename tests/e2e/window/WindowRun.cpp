@@ -56,17 +56,11 @@ bool WindowRun::Install(const std::string& clientXmlExtra) {
     return !ec;
 }
 
-bool WindowRun::StartClient(const std::string& pathPrefix) {
+bool WindowRun::StartClient() {
     setenv("VELNOR_UI_TRACE", m_trace->Path().c_str(), 1);
     ChildProcess::Options options;
     // GTK keeps caches until exit; the client ends by a signal anyway.
-    std::vector<std::string> program = {"env", "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1"};
-    if (!pathPrefix.empty()) {
-        const char* path = std::getenv("PATH");
-        program.push_back("PATH=" + pathPrefix + ":" + (path ? path : "/usr/bin:/bin"));
-    }
-    program.push_back("./VelnorClient");
-    options.argv = m_ns.Wrap(program);
+    options.argv = m_ns.Wrap({"env", "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1", "./VelnorClient"});
     options.cwd = m_install->Path();
     options.outputFile = m_dir / "client.out";
     std::string error;

@@ -36,8 +36,7 @@ protected:
     // with the given extra elements (pingAddress defaults to an address of
     // the namespace that answers).
     bool Install(const std::string& clientXmlExtra = "");
-    // pathPrefix: a directory put first in the client's PATH.
-    bool StartClient(const std::string& pathPrefix = "");
+    bool StartClient();
     // Another ./VelnorClient in the installation, outside the namespace,
     // its output in the test's folder under outputName.
     bool StartAnotherClient(ChildProcess& child, const std::string& outputName);

@@ -5,9 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#ifndef XOR_KEY
 #define XOR_KEY 0x5A
-#endif
 
 typedef void (*PrepareCallback)(const char* prefix, const char* text, void* context);
 

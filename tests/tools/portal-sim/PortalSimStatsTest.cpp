@@ -1,4 +1,4 @@
-// The statistics endpoint and the update server of the simulator.
+// The simulator's statistics endpoint: the oracle for the service's sealed reports.
 #include <openssl/evp.h>
 
 #include "SimFixture.h"
@@ -31,9 +31,9 @@ std::string Sealed(const std::string& record, const char* tokenKey = "VelnorToke
 }
 }  // namespace
 
-class PortalSimStatsUpdateTest : public SimFixture {};
+class PortalSimStatsTest : public SimFixture {};
 
-TEST_F(PortalSimStatsUpdateTest, StatisticsReportsAreDecryptedAndOnlyReadableOnesRecorded) {
+TEST_F(PortalSimStatsTest, StatisticsReportsAreDecryptedAndOnlyReadableOnesRecorded) {
     StartSim();
     const std::string record =
         "{\"account\":\"alice\",\"schoolid\":\"S0001\",\"ostype\":2,\"ipv4\":\"10.77.0.2\",\"brasip\":\"10."
@@ -66,47 +66,4 @@ TEST_F(PortalSimStatsUpdateTest, StatisticsReportsAreDecryptedAndOnlyReadableOne
     EXPECT_EQ(simjson::Print(cJSON_GetArrayItem(stats.get(), 0)), record);
     // The simulator's own sealing agrees with the independent one.
     EXPECT_EQ(CStatsCipher::SealRecord(record), Sealed(record));
-}
-
-TEST_F(PortalSimStatsUpdateTest, UpdateAnswerListsPackagesAndDownloadsResume) {
-    StartSim(
-        "\"update\":{\"packages\":[{\"name\":\"core\",\"content\":\"0123456789abcdef\"},"
-        "{\"name\":\"gui\",\"content\":\"xyz\",\"kind\":\"exefile\"},"
-        "{\"name\":\"both\",\"content\":\"b\",\"kind\":\"both\",\"exe_url\":\"http://h/"
-        "x?a=1&b=2\",\"md5\":\"0\"}]}");
-    auto answer = Client().Get("/update?keyword=(auto)&version=1.0.0&clientid=c&dialaccount=a&cid=S0001&");
-    ASSERT_TRUE(answer);
-    std::string url = m_sim->ServerUrl(0) + "/download/core";
-    EXPECT_NE(answer->body.find("<pkg name=\"core\"><pfile><binfile size=\"16\" md5=\"" +
-                                simhttp::Md5Hex("0123456789abcdef") + "\">" + url + "</binfile>"),
-              std::string::npos)
-        << answer->body;
-    EXPECT_NE(answer->body.find("<exefile size=\"3\""), std::string::npos);
-    EXPECT_NE(answer->body.find(
-                  "<binfile size=\"1\" md5=\"0\">" + m_sim->ServerUrl(0) +
-                  "/download/both</binfile><exefile size=\"1\" md5=\"0\">http://h/x?a=1&amp;b=2</exefile>"),
-              std::string::npos)
-        << answer->body;
-    EXPECT_NE(LogOf("update").find("\"version\":\"1.0.0\""), std::string::npos);
-
-    EXPECT_EQ(Client().Get("/download/none")->status, 404);
-    ASSERT_TRUE(
-        m_sim->Scenario().Merge("{\"faults\":{\"download\":{\"truncate_after\":6,\"times\":1}}}", nullptr));
-    std::string received;
-    auto cut = Client().Get("/download/core", [&](const char* data, size_t n) {
-        received.append(data, n);
-        return true;
-    });
-    EXPECT_FALSE(cut);
-    EXPECT_EQ(received, "012345");
-    auto resumed = Client().Get("/download/core", {{"Range", "bytes=6-"}});
-    ASSERT_TRUE(resumed);
-    EXPECT_EQ(resumed->status, 206);
-    EXPECT_EQ(resumed->get_header_value("Content-Range"), "bytes 6-15/16");
-    EXPECT_EQ(received + resumed->body, "0123456789abcdef");
-    ASSERT_TRUE(m_sim->Scenario().Merge("{\"faults\":{\"download\":{\"ignore_range\":true}}}", nullptr));
-    auto whole = Client().Get("/download/core", {{"Range", "bytes=6-"}});
-    ASSERT_TRUE(whole);
-    EXPECT_EQ(whole->status, 200);
-    EXPECT_EQ(whole->body, "0123456789abcdef");
 }
