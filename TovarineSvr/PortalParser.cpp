@@ -277,9 +277,13 @@ CAutoString CPortalParser::EncodePostRequestData(const char* requestData) {
 CAutoString CPortalParser::DecodePostResponseData(const char* responseData) {
     char* decoded = m_pZsm->DeCode(responseData);
     if (!decoded) return CAutoString("");
-    CAutoString result(decoded);
+    CAutoString result = FromModuleText(decoded);
     m_pZsm->FreeResult(decoded);
+    return result;
+}
 
+CAutoString CPortalParser::FromModuleText(const char* decoded) {
+    CAutoString result(decoded);
     std::string converted;
     CCharsetConv conv("GB18030", "UTF-8");
     // Text that is not UTF-8 after all goes on as it came.
