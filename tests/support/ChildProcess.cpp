@@ -84,8 +84,8 @@ bool ChildProcess::Start(const Options& options, std::string* error) {
     ssize_t n = read(report[0], &childErrno, sizeof(childErrno));
     close(report[0]);
     m_pid = pid;
-    m_pidfd = PidFdOpen(pid);
-    m_stdout = options.pipeStdout ? out[0] : -1;
+    m_pidfd.Reset(PidFdOpen(pid));
+    m_stdout.Reset(options.pipeStdout ? out[0] : -1);
     m_reaped = false;
     if (n == static_cast<ssize_t>(sizeof(childErrno))) {
         WaitExit(std::chrono::milliseconds(5000));
@@ -103,12 +103,12 @@ bool ChildProcess::IsRunning() {
 bool ChildProcess::WaitExit(std::chrono::milliseconds timeout, int* status) {
     if (m_pid <= 0) return false;
     if (!m_reaped) {
-        if (m_pidfd >= 0) {
-            struct pollfd p = {m_pidfd, POLLIN, 0};
+        if (m_pidfd.IsValid()) {
+            struct pollfd p = {m_pidfd.Get(), POLLIN, 0};
             if (poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return false;
         }
         int st = 0;
-        pid_t got = waitpid(m_pid, &st, m_pidfd >= 0 ? 0 : WNOHANG);
+        pid_t got = waitpid(m_pid, &st, m_pidfd.IsValid() ? 0 : WNOHANG);
         if (got != m_pid) return false;
         m_reaped = true;
         m_status = st;
@@ -130,9 +130,8 @@ int ChildProcess::Stop(std::chrono::milliseconds grace) {
             WaitExit(std::chrono::milliseconds(10000));
         }
     }
-    if (m_pidfd >= 0) close(m_pidfd);
-    if (m_stdout >= 0) close(m_stdout);
-    m_pidfd = m_stdout = -1;
+    m_pidfd.Reset();
+    m_stdout.Reset();
     int status = m_status;
     m_pid = -1;
     return status;

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "UniqueFd.h"
+
 class ChildProcess {
 public:
     struct Options {
@@ -27,7 +29,7 @@ public:
     // False with a reason when the program cannot be started (exec failure included).
     bool Start(const Options& options, std::string* error);
     pid_t Pid() const { return m_pid; }
-    int StdoutFd() const { return m_stdout; }
+    int StdoutFd() const { return m_stdout.Get(); }
     bool IsRunning();
     // Waits for the exit; true with the raw wait status when it came in time.
     bool WaitExit(std::chrono::milliseconds timeout, int* status = nullptr);
@@ -42,8 +44,8 @@ public:
 
 private:
     pid_t m_pid = -1;
-    int m_pidfd = -1;
-    int m_stdout = -1;
+    CUniqueFd m_pidfd;
+    CUniqueFd m_stdout;
     bool m_reaped = false;
     int m_status = -1;
 };
