@@ -1,6 +1,7 @@
 #include "CharsetConv.h"
 
 #include <cerrno>
+#include <climits>
 
 CCharsetConv::CCharsetConv(const char* toCode, const char* fromCode)
     : m_cd(toCode && fromCode ? iconv_open(toCode, fromCode) : reinterpret_cast<iconv_t>(-1)) {}
@@ -10,32 +11,29 @@ CCharsetConv::~CCharsetConv() {
 }
 
 int CCharsetConv::Convert(const char* in, size_t length, std::string& out) {
+    size_t used = out.size();
+    // A first guess that fits most texts; the room doubles until the text fits.
+    for (size_t room = length + length / 2 + 16;; room *= 2) {
+        out.resize(used + room);
+        size_t left = room;
+        int rc = ConvertInto(in, length, &out[used], left);
+        out.resize(used + room - left);
+        if (rc != -3) return rc < 0 ? rc : 0;
+    }
+}
+
+int CCharsetConv::ConvertInto(const char* in, size_t length, char* out, size_t& outLeft) {
     if (!IsOpen()) return -1;
     iconv(m_cd, nullptr, nullptr, nullptr, nullptr);  // fresh shift state
-
-    char* src = const_cast<char*>(in);  // iconv's prototype is not const-correct
+    // iconv's prototype is not const-correct.
+    char* src = const_cast<char*>(in);
     size_t srcLeft = length;
-    size_t used = out.size();
-    size_t chunk = length + length / 2 + 16;
-    bool flushing = false;
-    while (true) {
-        out.resize(used + chunk);
-        char* dst = &out[used];
-        size_t dstLeft = chunk;
-        // After the input, one call with a null input writes any closing shift sequence.
-        size_t rc = flushing ? iconv(m_cd, nullptr, nullptr, &dst, &dstLeft)
-                             : iconv(m_cd, &src, &srcLeft, &dst, &dstLeft);
-        int err = errno;
-        used += chunk - dstLeft;
-        out.resize(used);
-        if (rc != static_cast<size_t>(-1)) {
-            if (flushing) return 0;
-            flushing = true;
-            continue;
-        }
-        if (err != E2BIG) return -2;
-        if (chunk < 4096) chunk = 4096;
-    }
+    size_t rc = iconv(m_cd, &src, &srcLeft, &out, &outLeft);
+    // After the input, one call with a null input writes any closing shift sequence.
+    if (rc != static_cast<size_t>(-1) &&
+        iconv(m_cd, nullptr, nullptr, &out, &outLeft) != static_cast<size_t>(-1))
+        return rc > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(rc);
+    return errno == E2BIG ? -3 : -2;
 }
 
 bool CCharsetConv::IsValidUtf8(const char* text, size_t length) {

@@ -1,5 +1,5 @@
 // CCharsetConv: owner of one iconv conversion descriptor, converting whole
-// texts between character sets (used by the XML file loader and saver).
+// texts between character sets (XML files, portal answers, Wi-Fi rules).
 // One object per thread at a time: iconv keeps shift state in the descriptor.
 #pragma once
 
@@ -24,6 +24,11 @@ public:
     // -2 for a byte sequence that is invalid, truncated or has no mapping in
     // the target set (out then holds what was converted before it).
     int Convert(const char* in, size_t length, std::string& out);
+    // Converts all of [in, in + length) into [out, out + outLeft), closing
+    // shift sequence included; outLeft ends as the room left. The count of
+    // irreversible conversions (at most INT_MAX) on success; -1 when the
+    // descriptor did not open; -2 as Convert; -3 when the room ran out.
+    int ConvertInto(const char* in, size_t length, char* out, size_t& outLeft);
 
     // Strict check: no overlong forms, no surrogates, nothing above U+10FFFF.
     static bool IsValidUtf8(const char* text, size_t length);

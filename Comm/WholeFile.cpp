@@ -105,7 +105,7 @@ int CWholeFile::RemoveLeftovers(const char* fileName) {
     return removed;
 }
 
-int CWholeFile::WriteAtomic(const char* fileName, const void* data, size_t length) {
+int CWholeFile::WriteAtomic(const char* fileName, const void* data, size_t length, mode_t newFileMode) {
     if (!fileName || !*fileName) return -1;
     std::string target = ResolveTarget(fileName);
     std::string dir = DirectoryOf(target);
@@ -123,7 +123,7 @@ int CWholeFile::WriteAtomic(const char* fileName, const void* data, size_t lengt
         (void)ignored;
         fchmod(fd.Get(), old.st_mode & 07777);
     } else {
-        fchmod(fd.Get(), 0644);
+        fchmod(fd.Get(), newFileMode & 07777);
     }
     bool written = WriteAll(fd.Get(), static_cast<const char*>(data), length) && fsync(fd.Get()) == 0;
     if (fd.Close() != 0) written = false;

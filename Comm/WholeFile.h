@@ -4,6 +4,8 @@
 // truncated one. Stateless; any thread.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <string>
 
@@ -13,8 +15,9 @@ public:
     static int Read(const char* fileName, size_t maxBytes, std::string& data);
     // 0; -1 the temporary file cannot be created; -2 writing or syncing it
     // failed; -3 the rename failed. The temporary file never stays behind.
-    // An existing file keeps its mode and owner; a symbolic link is followed.
-    static int WriteAtomic(const char* fileName, const void* data, size_t length);
+    // An existing file keeps its mode and owner, a new one gets newFileMode;
+    // a symbolic link is followed.
+    static int WriteAtomic(const char* fileName, const void* data, size_t length, mode_t newFileMode = 0644);
     // Removes temporary files WriteAtomic left for fileName when its process
     // was killed half-way; the number removed. Only while no one else writes
     // the file.

@@ -5,15 +5,12 @@
 #include <cctype>
 #include <iostream>
 
+#include "Envelope.h"
 #include "IConsolePortal.h"
 #include "INetConn.h"
 #include "XMLOpt.h"
-#include "XmlEscape.h"
 
 namespace {
-
-const char kLoginEnvelope[] =
-    "<M><OpS>%s</OpS><OpT>%s</OpT><OpC>%s</OpC><P><user>%s</user><password>%s</password></P></M>";
 
 // Other threads (the portal's work thread among them) are still running, so
 // the process ends without running destructors under their feet.
@@ -106,10 +103,7 @@ void CClientCommand::DealNetStateMessage(CXMLOpt& message) {
 
 void CClientCommand::DealPreConnectedMsg(CXMLOpt&) {
     if (m_bLoginStarted.exchange(true)) return;
-    CAutoString envelope;
-    envelope.Format(kLoginEnvelope, "client", "Portal", "PortalConnect", XmlEscape(m_strAccount).c_str(),
-                    XmlEscape(m_strPassword).c_str());
-    if (m_pPortal) m_pPortal->Login(envelope);
+    if (m_pPortal) m_pPortal->Login(LoginEnvelope("client", "Portal", m_strAccount, m_strPassword));
 }
 
 void CClientCommand::DealPreConnectFailMsg(CXMLOpt& message) {

@@ -15,7 +15,7 @@ public:
     bool Clear() override;
 
     // A backup is a few lines of resolver text; anything bigger is not ours.
-    static constexpr long kMaxSize = 1L << 20;
+    static constexpr size_t kMaxSize = size_t(1) << 20;
 
 private:
     CAutoString m_strPath;

@@ -36,24 +36,26 @@ Reply Status(EStatus status, int32_t code = 0) {
 Reply CModuleCall::Run(const ModuleWire::Request& request) {
     std::unique_ptr<CZsoModule> module = CZsoModule::Open(request.module);
     if (!module) return Status(EStatus::kNoModule);
-    Reply reply;
-    switch (request.op) {
-        case ModuleWire::EOp::kAlgoId:
-            reply = Status(EStatus::kOk);
-            reply.text = module->AlgoId();
-            break;
-        case ModuleWire::EOp::kCode:
-            reply = Code(*module, request.input);
-            break;
-        case ModuleWire::EOp::kDeCode:
-            reply = DeCode(*module, request.input);
-            break;
-        case ModuleWire::EOp::kTrial:
-            reply = Trial(*module);
-            break;
-    }
+    Reply reply = Run(*module, request.op, request.input);
     reply.retire = !module->Unload();
     return reply;
+}
+
+Reply CModuleCall::Run(CZsoModule& module, ModuleWire::EOp op, const std::string& input) {
+    switch (op) {
+        case ModuleWire::EOp::kAlgoId: {
+            Reply reply = Status(EStatus::kOk);
+            reply.text = module.AlgoId();
+            return reply;
+        }
+        case ModuleWire::EOp::kCode:
+            return Code(module, input);
+        case ModuleWire::EOp::kDeCode:
+            return DeCode(module, input);
+        case ModuleWire::EOp::kTrial:
+            return Trial(module);
+    }
+    return Status(EStatus::kNoExport);
 }
 
 Reply CModuleCall::Code(CZsoModule& module, const std::string& input) {

@@ -13,6 +13,9 @@ public:
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><request><trial>velnor</trial></request>";
 
     static ModuleWire::Reply Run(const ModuleWire::Request& request);
+    // The same call on a module already loaded, which stays loaded (the
+    // fuzz target keeps one for its whole run).
+    static ModuleWire::Reply Run(CZsoModule& module, ModuleWire::EOp op, const std::string& input);
 
     // The callback handed to the module's "Prepare" (context: PrepareContext).
     static void PrepareCallback(const char* strPrefix, const char* strKey, void* data);

@@ -1,6 +1,5 @@
 #include "PortalParser.h"
 
-#include <iconv.h>
 #include <strings.h>
 #include <unistd.h>
 
@@ -104,10 +103,6 @@ void AppendHeader(std::string& head, const char* name, const char* value) {
     }
     head += "\r\n";
 }
-
-struct IconvCloser {
-    void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
-};
 
 }  // namespace
 
@@ -282,9 +277,13 @@ CAutoString CPortalParser::EncodePostRequestData(const char* requestData) {
 CAutoString CPortalParser::DecodePostResponseData(const char* responseData) {
     char* decoded = m_pZsm->DeCode(responseData);
     if (!decoded) return CAutoString("");
-    CAutoString result(decoded);
+    CAutoString result = FromModuleText(decoded);
     m_pZsm->FreeResult(decoded);
+    return result;
+}
 
+CAutoString CPortalParser::FromModuleText(const char* decoded) {
+    CAutoString result(decoded);
     std::string converted;
     CCharsetConv conv("GB18030", "UTF-8");
     // Text that is not UTF-8 after all goes on as it came.
@@ -299,20 +298,13 @@ int CPortalParser::CodeConvert(const char* from_charset, const char* to_charset,
     if (!outbuf || outlen == 0) return -1;
     memset(outbuf, 0, outlen);
     if (!from_charset || !to_charset || (!inbuf && inlen)) return -1;
-    iconv_t raw = iconv_open(to_charset, from_charset);
-    if (raw == reinterpret_cast<iconv_t>(-1)) return -1;
-    std::unique_ptr<void, IconvCloser> cd(raw);
-
-    char* src = const_cast<char*>(inbuf);  // iconv's prototype is not const-correct
-    size_t srcLeft = inlen;
-    char* dst = outbuf;
+    CCharsetConv conv(to_charset, from_charset);
     // One byte stays back so the result is always NUL-terminated.
-    size_t dstLeft = outlen - 1;
-    size_t rc = iconv(raw, &src, &srcLeft, &dst, &dstLeft);
-    if (rc == static_cast<size_t>(-1)) return -1;
-    if (iconv(raw, nullptr, nullptr, &dst, &dstLeft) == static_cast<size_t>(-1)) return -1;
-    outlen = dstLeft + 1;
-    return rc > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(rc);
+    size_t left = outlen - 1;
+    int rc = conv.ConvertInto(inbuf, inlen, outbuf, left);
+    if (rc < 0) return -1;
+    outlen = left + 1;
+    return rc;
 }
 
 CAutoString CPortalParser::MakeRequestHead(const char* lpUserAgent, const char* lpClientId,

@@ -65,6 +65,9 @@ public:
     CAutoString EncodePostRequestData(const char* requestData);
     // Decoded and converted from UTF-8 to GB18030; empty when decoding fails.
     CAutoString DecodePostResponseData(const char* responseData);
+    // The module's decoded text converted from UTF-8 to GB18030; text that
+    // is not UTF-8 goes on as it came.
+    static CAutoString FromModuleText(const char* decoded);
     static int CodeConvert(const char* from_charset, const char* to_charset, const char* inbuf,
                            unsigned long inlen, char* outbuf, unsigned long& outlen);
     // Header lines "Name:value\r\n"; CR and LF inside a value are dropped.

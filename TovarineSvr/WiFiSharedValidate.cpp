@@ -1,12 +1,12 @@
 #include "WiFiSharedValidate.h"
 
 #include <dirent.h>
-#include <iconv.h>
 #include <strings.h>
 
 #include <cerrno>
 #include <cstdlib>
 
+#include "CharsetConv.h"
 #include "Log.h"
 #include "Markup.h"
 #include "ProcessInfo.h"
@@ -15,21 +15,6 @@
 const char CWiFiSharedValidate::kForwardingDisplayName[] = "IP数据转发";
 
 namespace {
-
-class CIconv {
-public:
-    CIconv(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
-    ~CIconv() {
-        if (Valid()) iconv_close(m_cd);
-    }
-    CIconv(const CIconv&) = delete;
-    CIconv& operator=(const CIconv&) = delete;
-    bool Valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-    iconv_t Get() const { return m_cd; }
-
-private:
-    iconv_t m_cd;
-};
 
 bool IsDigits(const char* text) {
     if (!*text) return false;
@@ -67,15 +52,10 @@ std::string CWiFiSharedValidate::CommandName(const std::string& strProgram) {
 
 std::string CWiFiSharedValidate::ToUtf8(const std::string& text) const {
     if (text.empty() || strcasecmp(m_strRuleCharset.c_str(), "UTF-8") == 0) return text;
-    CIconv converter("UTF-8", m_strRuleCharset.c_str());
-    if (!converter.Valid()) return text;
-    std::string out(text.size() * 4 + 4, '\0');
-    char* in = const_cast<char*>(text.data());
-    size_t inLeft = text.size();
-    char* outPtr = &out[0];
-    size_t outLeft = out.size();
-    if (iconv(converter.Get(), &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) return text;
-    out.resize(out.size() - outLeft);
+    std::string out;
+    // Rules in a character set iconv does not know, or not in the one they name, stay as they came.
+    if (CCharsetConv("UTF-8", m_strRuleCharset.c_str()).Convert(text.data(), text.size(), out) != 0)
+        return text;
     return out;
 }
 

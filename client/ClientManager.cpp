@@ -7,7 +7,6 @@
 #include "INetConn.h"
 #include "ISvrInfoCenter.h"
 #include "XMLOpt.h"
-#include "XmlEscape.h"
 
 namespace {
 
@@ -75,10 +74,7 @@ void CClientManager::ForgetPassword() {
 
 void CClientManager::Login(const char* account, const char* password) {
     if (!account || !password) return;
-    CAutoString envelope;
-    envelope.Format(kEnvelopeLoginFormat, kSource, kTarget, "PortalConnect", XmlEscape(account).c_str(),
-                    XmlEscape(password).c_str());
-    PostMsg(envelope);
+    PostMsg(LoginEnvelope(kSource, kTarget, account, password));
     m_pInfoCenter->SetLocalValue("Account", account);
     ForgetPassword();
     m_pInfoCenter->SetGlobalValue("account", account);

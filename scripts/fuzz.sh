@@ -23,6 +23,8 @@ if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
 mkdir -p "$BUILD"
+# Absolute, so a folder outside the tree (kept between clones) works too.
+BUILD=$(cd "$BUILD" && pwd)
 if ! { cmake -S . -B "$BUILD" -DVELNOR_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
          -DVELNOR_BUILD_TESTS=OFF -DVELNOR_BUILD_BENCH=OFF "${launcher[@]}" &&
        nice -n "$NICE" cmake --build "$BUILD" -j"$JOBS" --target velnor_fuzz; } >"$BUILD/build.log" 2>&1; then
@@ -45,8 +47,8 @@ for target in $targets; do
   mkdir -p "$work" "$findings" "$(dirname "$log")"
   set +e
   (cd "$BUILD" && nice -n "$NICE" "bin/$target" -max_total_time="$SECONDS_EACH" "${seed[@]}" -timeout=10 \
-     -rss_limit_mb=2048 -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$ROOT/$findings/" \
-     "$ROOT/$work" "$ROOT/fuzz/corpus/$target") >"$log" 2>&1
+     -rss_limit_mb=2048 -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$findings/" \
+     "$work" "$ROOT/fuzz/corpus/$target") >"$log" 2>&1
   status=$?
   set -e
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)

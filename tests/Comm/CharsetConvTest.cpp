@@ -21,7 +21,7 @@ TEST(CCharsetConvTest, ValidatesUtf8Strictly) {
 }
 
 TEST(CCharsetConvTest, ConvertsLongTextsAndReportsBadInput) {
-    // Growing output (UTF-16 is twice ASCII) forces the converter to resume mid-text.
+    // Growing output (UTF-16 is twice ASCII) outgrows the first guess of its size.
     std::string text;
     for (int i = 0; i < 20000; ++i) text += i % 7 ? "abc" : "\xE4\xB8\xAD\xF0\x9F\x98\x80";
     std::string wide;

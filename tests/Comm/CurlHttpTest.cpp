@@ -22,10 +22,10 @@
 #include <utility>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "CurlGlobal.h"
 #include "CurlHttp.h"
 #include "HttpData.h"
-#include "Subprocess.h"
 #include "TempDir.h"
 #include "UniqueFd.h"
 
@@ -346,10 +346,12 @@ TEST(CCurlHttpsTest, VerifyPeerRefusesACertificateNobodyVouchesFor) {
     TempDir dir;
     std::string cert = dir / "cert.pem", key = dir / "key.pem";
     // The name matches, so only the unvouched chain can fail the check.
-    ProgramResult made =
-        RunProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
-                    "-addext", "subjectAltName=IP:127.0.0.1", "-days", "1", "-keyout", key, "-out", cert});
-    if (!made.started || made.exitCode != 0) GTEST_SKIP() << "needs the openssl program: " << made.output;
+    std::string made;
+    if (ChildProcess::Run(
+            {"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1", "-addext",
+             "subjectAltName=IP:127.0.0.1", "-days", "1", "-keyout", key, "-out", cert},
+            std::chrono::milliseconds(30000), &made) != 0)
+        GTEST_SKIP() << "needs the openssl program: " << made;
     CTlsServer server;
     int port = server.Start(cert, key);
     ASSERT_GT(port, 0);

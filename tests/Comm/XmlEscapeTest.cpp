@@ -21,10 +21,7 @@ TEST(XmlEscapeTest, EscapesTheFiveMarkupCharactersOnly) {
 }
 
 TEST(XmlEscapeTest, EscapedPasswordKeepsTheLoginEnvelopeWellFormed) {
-    CAutoString envelope;
-    envelope.Format(kEnvelopeLoginFormat, "client", "Portal", "PortalConnect", XmlEscape("bob").c_str(),
-                    XmlEscape("p<a>&ss</password>").c_str());
-    EXPECT_STREQ(envelope.c_str(),
+    EXPECT_STREQ(LoginEnvelope("client", "Portal", "bob", "p<a>&ss</password>").c_str(),
                  "<M><OpS>client</OpS><OpT>Portal</OpT><OpC>PortalConnect</OpC><P><user>bob</user>"
                  "<password>p&lt;a&gt;&amp;ss&lt;/password&gt;</password></P></M>");
 }

@@ -7,11 +7,12 @@
 #include <memory>
 #include <string>
 
+#include "ChildProcess.h"
 #include "DnsBackup.h"
 #include "FileDnsBackupStore.h"
 #include "HostFiles.h"
 #include "NetHelper.h"
-#include "ScopedNetns.h"
+#include "NetNamespace.h"
 
 namespace {
 
@@ -227,24 +228,26 @@ TEST(CNetHelperAddress, ValidityCodes) {
 // mounts /etc/netns/<name>/resolv.conf over /etc/resolv.conf for the probe,
 // so only a rewrite in place can reach it.
 TEST(CNetHelperNetns, RewritesAndRestoresTheNamespacesResolvConf) {
-    if (!ScopedNetns::IsRoot()) GTEST_SKIP() << "needs root to create a network namespace";
-    ScopedNetns ns("velnor-dns");
-    if (!ns.Ok()) GTEST_SKIP() << "network namespaces unavailable: " << ns.Error();
+    NetNamespace ns;
+    std::string error;
+    if (!ns.CreateEmpty(&error)) GTEST_SKIP() << "no network namespace: " << error;
     TempDir dir;
-    const std::string resolv = ns.EtcDir() + "/resolv.conf";
     const std::string original = "nameserver 10.0.0.1\nsearch velnor.test\n";
-    WriteText(resolv, original);
+    ASSERT_TRUE(ns.WriteResolvConf(original));
     const std::string probe = std::string(VELNOR_BIN_DIR) + "/velnor_dns_probe";
     const std::string backup = dir / "backup";
+    const std::chrono::milliseconds limit(30000);
 
-    ProgramResult set = ns.Exec({probe, backup, "set", "192.168.2.53", "198.51.100.53"});
-    ASSERT_EQ(set.exitCode, 0) << set.output;
-    EXPECT_NE(set.output.find("rc=0\ndns1=10.0.0.1\ndns2=\ninode=kept\n"), std::string::npos) << set.output;
-    EXPECT_EQ(ReadText(resolv), "nameserver 192.168.2.53\nnameserver 198.51.100.53\nsearch velnor.test\n");
+    std::string set;
+    ASSERT_EQ(
+        ChildProcess::Run(ns.Wrap({probe, backup, "set", "192.168.2.53", "198.51.100.53"}), limit, &set), 0)
+        << set;
+    EXPECT_NE(set.find("rc=0\ndns1=10.0.0.1\ndns2=\ninode=kept\n"), std::string::npos) << set;
+    EXPECT_EQ(ns.ReadResolvConf(), "nameserver 192.168.2.53\nnameserver 198.51.100.53\nsearch velnor.test\n");
 
     // A separate process: the backup comes from the store, as after a restart.
-    ProgramResult restore = ns.Exec({probe, backup, "restore"});
-    ASSERT_EQ(restore.exitCode, 0) << restore.output;
-    EXPECT_NE(restore.output.find("rc=0\n"), std::string::npos) << restore.output;
-    EXPECT_EQ(ReadText(resolv), original);
+    std::string restore;
+    ASSERT_EQ(ChildProcess::Run(ns.Wrap({probe, backup, "restore"}), limit, &restore), 0) << restore;
+    EXPECT_NE(restore.find("rc=0\n"), std::string::npos) << restore;
+    EXPECT_EQ(ns.ReadResolvConf(), original);
 }

@@ -4,38 +4,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <iterator>
-
-namespace {
-
-std::string ReadComm(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-}  // namespace
+#include <stdexcept>
 
 NamedSleeper::NamedSleeper(const TempDir& dir, const std::string& name) {
     std::string link = dir / name;
     symlink("/bin/sleep", link.c_str());
-    m_pid = fork();
-    if (m_pid == 0) {
-        execl(link.c_str(), name.c_str(), "30", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    // comm is set by exec; wait until it shows (bounded).
-    for (int i = 0; i < 200 && ReadComm(m_pid) != name.substr(0, 15) + "\n"; ++i) usleep(10000);
-}
-
-NamedSleeper::~NamedSleeper() {
-    kill(m_pid, SIGKILL);
-    waitpid(m_pid, nullptr, 0);
+    // Start returns once exec has run, and exec is what sets comm.
+    ChildProcess::Options options;
+    options.argv = {link, "30"};
+    std::string error;
+    if (!m_child.Start(options, &error)) throw std::runtime_error("cannot start " + name + ": " + error);
 }
 
 void NamedSleeper::KillWithoutReaping() {
-    kill(m_pid, SIGKILL);
+    kill(Pid(), SIGKILL);
     // Exited (a zombie) once waitid sees it; WNOWAIT leaves it unreaped.
     siginfo_t info;
-    waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOWAIT);
+    waitid(P_PID, static_cast<id_t>(Pid()), &info, WEXITED | WNOWAIT);
 }

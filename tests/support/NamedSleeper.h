@@ -1,6 +1,6 @@
 // NamedSleeper: a child process that runs /bin/sleep under a command name of
 // the test's choice (through a link in the test's directory), so that
-// /proc/<pid>/comm reads that name. Killed and reaped on destruction; one
+// /proc/<pid>/comm reads that name. Stopped and reaped on destruction; one
 // test thread owns it.
 #pragma once
 
@@ -8,19 +8,17 @@
 
 #include <string>
 
+#include "ChildProcess.h"
 #include "TempDir.h"
 
 class NamedSleeper {
 public:
     NamedSleeper(const TempDir& dir, const std::string& name);
-    ~NamedSleeper();
-    NamedSleeper(const NamedSleeper&) = delete;
-    NamedSleeper& operator=(const NamedSleeper&) = delete;
 
-    pid_t Pid() const { return m_pid; }
+    pid_t Pid() const { return m_child.Pid(); }
     // Kills it but leaves it unreaped: a zombie until destruction.
     void KillWithoutReaping();
 
 private:
-    pid_t m_pid;
+    ChildProcess m_child;
 };
