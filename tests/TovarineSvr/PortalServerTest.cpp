@@ -102,11 +102,20 @@ std::vector<std::string> Drain(Server& server) {
     return taken;
 }
 
-class CPortalServerTest : public ::testing::Test {
+// A settings file of its own (so no DNS backup of the host is ever read).
+class WithSettings : public ::testing::Test {
 protected:
-    void SetUp() override {
+    WithSettings() {
         std::ofstream(m_dir / "conf.xml") << "<conf><version>1.0.0</version></conf>\n";
         m_info = std::make_unique<CInfoCenter>(CInfoCenter::Flavor::Service, (m_dir / "conf.xml").c_str());
+    }
+    TempDir m_dir;
+    std::unique_ptr<CInfoCenter> m_info;
+};
+
+class CPortalServerTest : public WithSettings {
+protected:
+    void SetUp() override {
         m_server = std::make_unique<TestPortalServer>();
         m_server->InitService(&m_hub);
         m_server->SetInfoCenter(m_info.get());
@@ -117,9 +126,7 @@ protected:
         m_server.reset();
     }
 
-    TempDir m_dir;
     RecordingHub m_hub;
-    std::unique_ptr<CInfoCenter> m_info;
     std::unique_ptr<TestPortalServer> m_server;
 };
 
@@ -250,18 +257,13 @@ public:
     ScriptedSession* m_session = nullptr;
 };
 
-// A session that answers as told, on a settings file of its own (so no DNS
-// backup of the host is ever read).
-class CPortalServerHandlers : public ::testing::Test {
+// A session that answers as told.
+class CPortalServerHandlers : public WithSettings {
 protected:
     void SetUp() override {
-        std::ofstream(m_dir / "conf.xml") << "<conf/>\n";
-        m_info = std::make_unique<CInfoCenter>(CInfoCenter::Flavor::Service, (m_dir / "conf.xml").c_str());
         m_server.SetInfoCenter(m_info.get());
         m_server.CreateSession();
     }
-    TempDir m_dir;
-    std::unique_ptr<CInfoCenter> m_info;
     int m_result = 0;
     ScriptedPortalServer m_server{&m_result};
 };

@@ -16,7 +16,7 @@ Task Make(TaskItem item, TaskLevel level, const char* tag = "") {
 }
 }  // namespace
 
-TEST(CTaskMgrTest, TakesHighestLevelFirstInQueueOrder) {
+TEST(CTaskMgrTest, TakesHighestLevelFirstInQueueOrderAndRemovesByKind) {
     CTaskMgr queue;
     queue.AddTask(Make(pluse, high, "h1"));
     queue.AddTask(Make(checkWifi, low));
@@ -29,10 +29,7 @@ TEST(CTaskMgrTest, TakesHighestLevelFirstInQueueOrder) {
         order.push_back(std::string(task.tag.c_str()) + ":" + std::to_string(task.curTask));
     EXPECT_EQ(order, (std::vector<std::string>{":1", "h1:8", "h2:6", ":5", ":9"}));
     EXPECT_EQ(queue.GetTask(task), 0);
-}
-
-TEST(CTaskMgrTest, RemoveTaskDropsEveryTaskOfThatKind) {
-    CTaskMgr queue;
+    // Removing a kind drops every task of it.
     queue.AddTask(Make(terminal, high, "a"));
     queue.AddTask(Make(pluse, high));
     queue.AddTask(Make(terminal, high, "b"));

@@ -71,13 +71,6 @@ TEST_F(CWiFiSharedValidateTest, ReportsTheFirstRunningProgramInNameOrderOnly) {
     EXPECT_EQ(CWiFiSharedValidate(m_paths).IsValidEnvironment(Rules(Process("zeta", "Z")).c_str()), 0);
 }
 
-TEST_F(CWiFiSharedValidateTest, RuleNamesAreCutToTheKernelsFifteenByteCommandName) {
-    FakeProcess(10, std::string("vlnw_with_a_long_tail").substr(0, CWiFiSharedValidate::kCommandNameMax));
-    CWiFiSharedValidate validate(m_paths);
-    EXPECT_EQ(validate.IsValidEnvironment(Rules(Process("vlnw_with_a_long_tail", "Share tool")).c_str()), 1);
-    EXPECT_STREQ(validate.GetDisplayName(), "Share tool");
-}
-
 TEST_F(CWiFiSharedValidateTest, ShellCharactersInNamesRunNothing) {
     std::string marker = m_dir / "marker";
     std::string processes;
@@ -100,11 +93,20 @@ TEST_F(CWiFiSharedValidateTest, ForwardingCountsWhenTheRulesSaySo) {
     EXPECT_EQ(CWiFiSharedValidate(m_paths).IsValidEnvironment(Rules("", "1").c_str()), 0);
 }
 
-TEST_F(CWiFiSharedValidateTest, KeepsNamesFromGb18030RulesAsUtf8) {
-    FakeProcess(10, "共享精灵");
-    CWiFiSharedValidate validate(m_paths);  // the portal's rules arrive as GB18030
-    std::string rules =
-        Rules(Process("\xb9\xb2\xcf\xed\xbe\xab\xc1\xe9", "\xc8\xc8\xb5\xe3\xb9\xb2\xcf\xed"));
-    EXPECT_EQ(validate.IsValidEnvironment(rules.c_str()), 1);
-    EXPECT_STREQ(validate.GetDisplayName(), "热点共享");
+// Rule names are cut to the kernel's fifteen-byte command name; the portal's
+// rules arrive as GB18030 and are matched and shown as UTF-8.
+TEST_F(CWiFiSharedValidateTest, RuleNamesMatchTheCommandNameAsTheKernelKeepsIt) {
+    const struct {
+        std::string comm, rule, display, shown;
+    } cases[] = {
+        {std::string("vlnw_with_a_long_tail").substr(0, CWiFiSharedValidate::kCommandNameMax),
+         "vlnw_with_a_long_tail", "Share tool", "Share tool"},
+        {"共享精灵", "\xb9\xb2\xcf\xed\xbe\xab\xc1\xe9", "\xc8\xc8\xb5\xe3\xb9\xb2\xcf\xed", "热点共享"},
+    };
+    for (const auto& c : cases) {
+        FakeProcess(10, c.comm);
+        CWiFiSharedValidate validate(m_paths);
+        EXPECT_EQ(validate.IsValidEnvironment(Rules(Process(c.rule, c.display)).c_str()), 1) << c.shown;
+        EXPECT_STREQ(validate.GetDisplayName(), c.shown.c_str());
+    }
 }

@@ -115,7 +115,7 @@ TEST_F(CZsmHelperTest, PackedSampleModuleEncodesAndDecodes) {
     EXPECT_EQ(std::set<std::string>{"zxmAlogic.zxm"}, Entries(m_dir.Path()));
 }
 
-TEST_F(CZsmHelperTest, WithoutModuleFileGivesZeroIdFallbackAndNoDecode) {
+TEST_F(CZsmHelperTest, WithoutAModuleFileGivesZeroIdFallbackAndNoDecode) {
     ExpectNoModule("missing file");
     m_helper->Init("", nullptr, 0);
     ExpectNoModule("empty path");
@@ -123,6 +123,12 @@ TEST_F(CZsmHelperTest, WithoutModuleFileGivesZeroIdFallbackAndNoDecode) {
     ExpectNoModule("path too long for its field");
     EXPECT_EQ(CZsmHelper::kFallback, Text(m_helper->Code(nullptr)));
     EXPECT_EQ("<null>", Text(m_helper->DeCode(nullptr)));
+    m_helper->Init(Module().c_str(), nullptr, 0);
+    ASSERT_EQ(0, mkfifo(Module().c_str(), 0600));  // opening it must not wait for a writer
+    ExpectNoModule("fifo");
+    unlink(Module().c_str());
+    ASSERT_EQ(0, mkdir(Module().c_str(), 0700));
+    ExpectNoModule("directory");
 }
 
 TEST_F(CZsmHelperTest, ModulesMissingFreeResultOrPrepare) {
@@ -155,14 +161,6 @@ TEST_F(CZsmHelperTest, NothingIsWrittenBesideTheModule) {
     EXPECT_STREQ(CZsmHelper::kNoAlgoId, m_helper->GetAlgoId());
 }
 
-TEST_F(CZsmHelperTest, SomethingOtherThanAFileAtTheModulePathIsNoModule) {
-    ASSERT_EQ(0, mkfifo(Module().c_str(), 0600));  // opening it must not wait for a writer
-    ExpectNoModule("fifo");
-    unlink(Module().c_str());
-    ASSERT_EQ(0, mkdir(Module().c_str(), 0700));
-    ExpectNoModule("directory");
-}
-
 TEST_F(CZsmHelperTest, BadModuleCountsAsNoModuleAndTheNextCallWorks) {
     for (const BadModule& bad : kBadModules) {
         SCOPED_TRACE(bad.library);
@@ -173,12 +171,11 @@ TEST_F(CZsmHelperTest, BadModuleCountsAsNoModuleAndTheNextCallWorks) {
     }
 }
 
-TEST_F(CZsmHelperTest, ModuleCannotWriteFilesOrOpenSockets) {
+TEST_F(CZsmHelperTest, ModuleCannotWriteFiles) {
     Pack(kBin + "/libescape_algo.so", Module(), "escape");
     const std::string target = m_dir / "written-by-module";
     EXPECT_EQ(CZsmHelper::kFallback, Code(("file:" + target).c_str()));
     EXPECT_FALSE(Exists(target));
-    EXPECT_EQ(CZsmHelper::kFallback, Code("socket"));
 }
 
 // The helper that runs module code keeps no privileges of the service.
