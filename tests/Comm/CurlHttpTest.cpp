@@ -13,8 +13,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -40,15 +38,6 @@ std::string Pattern(size_t size) {
     std::string text(size, '\0');
     for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + i % 26);
     return text;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
 }
 
 // openssl s_server on 127.0.0.1 with a port of the system's choice.

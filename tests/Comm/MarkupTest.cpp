@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <tuple>
@@ -23,15 +22,6 @@ std::string Nested(int levels) {
     for (int i = 0; i < levels; ++i) doc += "<e>";
     for (int i = 0; i < levels; ++i) doc += "</e>";
     return doc;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 std::string Convert(const char* to, const std::string& utf8) {

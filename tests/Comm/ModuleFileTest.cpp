@@ -113,6 +113,8 @@ TEST(CModuleFileTest, CorruptedFilesGiveNoImage) {
     };
     Bytes badProps = file;
     badProps[sizeAt - 5] = 0xff;  // lc/lp/pb out of range
+    Bytes damaged = file;
+    for (size_t i = streamAt + 10; i < damaged.size(); i += 7) damaged[i] ^= 0x5A;
     struct Case {
         const char* name;
         Bytes data;
@@ -123,6 +125,10 @@ TEST(CModuleFileTest, CorruptedFilesGiveNoImage) {
         {"bad properties", badProps, CModuleFile::kLzma},
         {"declared size zero", withSize(0), CModuleFile::kTooLarge},
         {"declared size too large", withSize(CModuleFile::kMaxImageSize + 1), CModuleFile::kTooLarge},
+        {"declared size 4 GiB", withSize(0xFFFFFFFFu), CModuleFile::kTooLarge},
+        {"stream cut in half", Bytes(file.begin(), file.begin() + streamAt + (file.size() - streamAt) / 2),
+         1},
+        {"damaged stream", damaged, 1},  // 1: any refusal; the damage decides which
     };
     for (size_t cut = 0; cut < streamAt; ++cut) {
         cases.push_back({"short header", Bytes(file.begin(), file.begin() + cut), CModuleFile::kShort});
@@ -130,7 +136,12 @@ TEST(CModuleFileTest, CorruptedFilesGiveNoImage) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(c.data.size()));
         CModuleFile back;
-        EXPECT_EQ(c.result, back.Unpack(c.data.data(), c.data.size()));
+        int result = back.Unpack(c.data.data(), c.data.size());
+        if (c.result == 1) {
+            EXPECT_NE(CModuleFile::kOk, result);
+        } else {
+            EXPECT_EQ(c.result, result);
+        }
         EXPECT_TRUE(back.image.empty());
     }
     CModuleFile back;

@@ -51,11 +51,6 @@ std::string Envelope(const std::string& opc, const std::string& p) {
     return "<M><OpS>client</OpS><OpT>Portal</OpT><OpC>" + opc + "</OpC><P>" + p + "</P></M>";
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 class CPipeServiceTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { CPipeService::IgnoreSigPipe(); }

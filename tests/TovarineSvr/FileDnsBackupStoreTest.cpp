@@ -21,7 +21,7 @@ TEST(CFileDnsBackupStoreTest, KeepsAPrivateFileAndReadsBackOnlyWhatCanBeOurs) {
     EXPECT_TRUE(store.Clear());
     EXPECT_STREQ(store.Load().c_str(), "");
 
-    WriteText(path, std::string(CFileDnsBackupStore::kMaxSize + 1, 'x'));
+    WriteFile(path, std::string(CFileDnsBackupStore::kMaxSize + 1, 'x'));
     EXPECT_STREQ(store.Load().c_str(), "");
     // A FIFO under the name must not hang the service waiting for a writer.
     ASSERT_EQ(unlink(path.c_str()), 0);

@@ -2,21 +2,10 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "ISystemControl.h"
 #include "TempDir.h"
-
-inline void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-inline std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // One device-list line in the kernel's layout.
 inline std::string Device(const std::string& name, uint64_t receive, uint64_t transmit) {

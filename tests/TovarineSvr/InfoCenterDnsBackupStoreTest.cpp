@@ -9,12 +9,12 @@
 TEST(CInfoCenterDnsBackupStoreTest, KeepsTheTextInTheSettingsFileForTheNextRun) {
     TempDir dir;
     const std::string conf = dir / "conf.xml";
-    WriteText(conf, "<conf><version>1.0.0</version></conf>");
+    WriteFile(conf, "<conf><version>1.0.0</version></conf>");
     CInfoCenter info(CInfoCenter::Flavor::Service, conf.c_str());
     CInfoCenterDnsBackupStore store(&info);
     EXPECT_STREQ(store.Load().c_str(), "");
     ASSERT_TRUE(store.Save("nameserver 10.1.1.1"));
-    EXPECT_NE(ReadText(conf).find("<dnsBackup>nameserver 10.1.1.1</dnsBackup>"), std::string::npos);
+    EXPECT_NE(ReadFile(conf).find("<dnsBackup>nameserver 10.1.1.1</dnsBackup>"), std::string::npos);
     CInfoCenter reopened(CInfoCenter::Flavor::Service, conf.c_str());
     EXPECT_STREQ(CInfoCenterDnsBackupStore(&reopened).Load().c_str(), "nameserver 10.1.1.1");
     ASSERT_TRUE(store.Clear());

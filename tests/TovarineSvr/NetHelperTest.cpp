@@ -83,17 +83,17 @@ TEST_F(CNetHelperTest, PortalServersReplaceForeignLinesAndTheOriginalReturnsExac
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        WriteText(m_resolv, c.before);
+        WriteFile(m_resolv, c.before);
         auto helper = NewHelper();
         std::string handedBack = Apply(*helper, c.dns1, c.dns2);
-        EXPECT_EQ(ReadText(m_resolv), c.after);
+        EXPECT_EQ(ReadFile(m_resolv), c.after);
         EXPECT_EQ(handedBack, c.handedBack);
         EXPECT_TRUE(helper->HasBackup());
         // Log-off hands the pair back; the servers taken out come back to us.
         size_t bar = handedBack.find('|');
         CAutoString first(handedBack.substr(0, bar).c_str()), second(handedBack.substr(bar + 1).c_str());
         ASSERT_EQ(helper->SetDNSServers(first, second), 0);
-        EXPECT_EQ(ReadText(m_resolv), c.before);
+        EXPECT_EQ(ReadFile(m_resolv), c.before);
         EXPECT_FALSE(helper->HasBackup());
         if (std::string(c.after) != c.before) {
             EXPECT_NE(std::string(first.GetBuffer()), "");
@@ -103,10 +103,10 @@ TEST_F(CNetHelperTest, PortalServersReplaceForeignLinesAndTheOriginalReturnsExac
 
 TEST_F(CNetHelperTest, UnusableServersOrUnopenableFileChangeNothing) {
     const std::string original = "nameserver 10.1.1.1\nsearch lan\n";
-    WriteText(m_resolv, original);
+    WriteFile(m_resolv, original);
     auto helper = NewHelper();
     EXPECT_EQ(Apply(*helper, "0.0.0.1", "1.2.3", EINVAL), "0.0.0.1|1.2.3");
-    EXPECT_EQ(ReadText(m_resolv), original);
+    EXPECT_EQ(ReadFile(m_resolv), original);
     EXPECT_FALSE(helper->HasBackup());
 
     CNetHelper missing((m_dir / "no/resolv.conf").c_str(),
@@ -124,60 +124,60 @@ TEST_F(CNetHelperTest, LongFilesAndLongLinesAreKeptWholeInTheSameInode) {
     for (int i = 0; i < 297; ++i) original += "# more " + std::to_string(i) + "\n";
     original += "search " + std::string(1993, 'd') + "\n";  // 2000 bytes without the line end
     original += "nameserver 10.2.2.2\n";
-    WriteText(m_resolv, original);
+    WriteFile(m_resolv, original);
     const std::string link = m_dir / "resolv.link";
     ASSERT_EQ(::link(m_resolv.c_str(), link.c_str()), 0);
     const ino_t inode = InodeOf(m_resolv);
     auto helper = NewHelper();
     EXPECT_EQ(Apply(*helper, "1.2.3.4", "5.6.7.8"), "10.1.1.1|10.2.2.2");
     EXPECT_EQ(InodeOf(m_resolv), inode);
-    std::string rewritten = ReadText(link);
+    std::string rewritten = ReadFile(link);
     EXPECT_EQ(rewritten.size(),
               original.size() - 2 * strlen("nameserver 10.1.1.1\n") + 2 * strlen("nameserver 1.2.3.4\n"));
     EXPECT_NE(rewritten.find("search " + std::string(1993, 'd') + "\n"), std::string::npos);
     EXPECT_NE(rewritten.find("# more 296\n"), std::string::npos);
     EXPECT_EQ(helper->RestoreDNSServers(), 0);
     EXPECT_EQ(InodeOf(m_resolv), inode);
-    EXPECT_EQ(ReadText(link), original);
+    EXPECT_EQ(ReadFile(link), original);
 }
 
 TEST_F(CNetHelperTest, BackupSurvivesARestartAndASecondRewrite) {
     const std::string original = "nameserver 10.0.0.1\nsearch lan\n";
-    WriteText(m_resolv, original);
+    WriteFile(m_resolv, original);
     // Killed while on line: the object goes without restoring anything.
     Apply(*NewHelper(), "1.2.3.4", "");
-    EXPECT_EQ(ReadText(m_resolv), "nameserver 1.2.3.4\nsearch lan\n");
+    EXPECT_EQ(ReadFile(m_resolv), "nameserver 1.2.3.4\nsearch lan\n");
 
     // The next run logs in again, with new servers and a state update.
     auto later = NewHelper();
     EXPECT_TRUE(later->HasBackup());
     EXPECT_EQ(Apply(*later, "5.6.7.8", "9.9.9.9"), "10.0.0.1|");
     EXPECT_EQ(Apply(*later, "4.4.4.4", ""), "10.0.0.1|");
-    EXPECT_EQ(ReadText(m_resolv), "nameserver 4.4.4.4\nsearch lan\n");
+    EXPECT_EQ(ReadFile(m_resolv), "nameserver 4.4.4.4\nsearch lan\n");
     // Its log-off puts the host's server back.
     EXPECT_EQ(Apply(*later, "10.0.0.1", ""), "4.4.4.4|");
-    EXPECT_EQ(ReadText(m_resolv), original);
+    EXPECT_EQ(ReadFile(m_resolv), original);
     EXPECT_FALSE(NewHelper()->HasBackup());
 
     // A restart followed directly by a restore works as well.
     Apply(*NewHelper(), "1.2.3.4", "5.6.7.8");
     EXPECT_EQ(NewHelper()->RestoreDNSServers(), 0);
-    EXPECT_EQ(ReadText(m_resolv), original);
+    EXPECT_EQ(ReadFile(m_resolv), original);
 }
 
 TEST_F(CNetHelperTest, ReplacedFileIsLeftAndAnUnsavableBackupLeavesTheFileAlone) {
-    WriteText(m_resolv, "nameserver 10.1.1.1\n");
+    WriteFile(m_resolv, "nameserver 10.1.1.1\n");
     auto helper = NewHelper();
     Apply(*helper, "1.2.3.4", "5.6.7.8");
-    WriteText(m_resolv, "nameserver 10.9.9.9\n");  // e.g. a new DHCP lease
+    WriteFile(m_resolv, "nameserver 10.9.9.9\n");  // e.g. a new DHCP lease
     EXPECT_EQ(helper->RestoreDNSServers(), 0);
-    EXPECT_EQ(ReadText(m_resolv), "nameserver 10.9.9.9\n");
+    EXPECT_EQ(ReadFile(m_resolv), "nameserver 10.9.9.9\n");
     EXPECT_FALSE(helper->HasBackup());
 
     // As on a full disk: a kill would lose the host's servers for good.
     CNetHelper unsaved(m_resolv.c_str(), std::make_unique<CFailingStore>());
     EXPECT_EQ(Apply(unsaved, "1.2.3.4", "5.6.7.8", kDnsBackupNotSaved), "1.2.3.4|5.6.7.8");
-    EXPECT_EQ(ReadText(m_resolv), "nameserver 10.9.9.9\n");
+    EXPECT_EQ(ReadFile(m_resolv), "nameserver 10.9.9.9\n");
     EXPECT_FALSE(unsaved.HasBackup());
 }
 

@@ -48,6 +48,8 @@ TEST_F(PortalConnTest, RefusedLoginsAreReportedByTheirCause) {
     } cases[] = {
         {"{\"error_code\":105,\"last_login\":\"06-12 <pc1>\"}", "alice",
          "1>3 150200 [ConnError] 06-12 <pc1>"},
+        {"{\"error_code\":105,\"sub_error\":\"busy\"}", "13812345678@campus", "1>3 140105 busy"},
+        {"{\"error_code\":105}", "abc", "1>3 150201 "},
         {"{\"http_status\":202}", "alice", "1>3 139999 "},
         {"{\"http_status\":503}", "alice", "0>3 150102 [HttpError] -3"},
         {"{\"intercept\":\"302\"}", "alice", "33>3 150010 "},
@@ -75,7 +77,7 @@ TEST_F(PortalConnTest, RefusedLoginsAreReportedByTheirCause) {
     }
     EXPECT_EQ(m_host.unknownEnv, 4);  // the interceptions
     EXPECT_EQ(m_conn->Connect("<M><P>"), kResultFailed);
-    EXPECT_EQ(Requests("login").size(), 13u);  // the HTTP failure was sent twice
+    EXPECT_EQ(Requests("login").size(), 15u);  // the HTTP failure was sent twice
 }
 
 TEST_F(PortalConnTest, NewModuleIsInstalledAndTheRequestRunsAgainWithIt) {

@@ -50,7 +50,7 @@ protected:
         CLog::GetInst()->SetLevel(kLogAlways);
         CLog::GetInst()->CloseFile();
     }
-    std::string LogText() { return ReadText(m_dir / "hub.log"); }
+    std::string LogText() { return ReadFile(m_dir / "hub.log"); }
     TempDir m_dir;
     CServer m_server;
     RecordingBusiness m_business;

@@ -21,7 +21,7 @@ TEST(CShellExecutorTest, HandsLongLinesInPiecesAndRefusesMissingInput) {
     CShellExecutor executor;
     std::vector<std::string> lines;
     executor.SetSystemControlLogger(CollectLine, &lines);
-    WriteText(dir / "long", std::string(2000, 'z') + "\n");
+    WriteFile(dir / "long", std::string(2000, 'z') + "\n");
     EXPECT_EQ(executor.ReadFileLines((dir / "long").c_str()), 1);
     EXPECT_EQ(lines, (std::vector<std::string>{std::string(1023, 'z'), std::string(977, 'z') + "\n"}));
     lines.clear();
@@ -50,7 +50,7 @@ TEST(CSystemControlAdapterTest, DetectsTheDistributionFromOsRelease) {
     for (const auto& c : cases) {
         TempDir dir;
         SYSTEM_CONTROL_PATHS paths = PathsIn(dir);
-        if (c.text) WriteText(paths.strOsRelease, c.text);
+        if (c.text) WriteFile(paths.strOsRelease, c.text);
         CSystemControlAdapter adapter(paths);
         const char* label = c.text ? c.text : "(no file)";
         EXPECT_EQ(adapter.GetSystem(), c.expected) << label;
@@ -71,8 +71,8 @@ TEST(CSystemControlTest, ForwardingReadsTheKernelSwitchesAndUnreadIsOff) {
     for (const auto& c : cases) {
         TempDir dir;
         SYSTEM_CONTROL_PATHS paths = PathsIn(dir);
-        if (c.ipv4) WriteText(paths.strIPv4Forwarding, c.ipv4);
-        if (c.ipv6) WriteText(paths.strIPv6Forwarding, c.ipv6);
+        if (c.ipv4) WriteFile(paths.strIPv4Forwarding, c.ipv4);
+        if (c.ipv6) WriteFile(paths.strIPv6Forwarding, c.ipv6);
         std::string label = std::string(c.ipv4 ? c.ipv4 : "-") + " / " + (c.ipv6 ? c.ipv6 : "-");
         EXPECT_EQ(CSystemControl(paths).NetworkEnableIpForwarding(), c.common) << label;
         EXPECT_EQ(CSystemControlCentOS(paths).NetworkEnableIpForwarding(), c.centos) << label;
@@ -87,16 +87,16 @@ TEST(CSystemControlCountersTest, ReadsTheFirstDefaultRouteAndKeepsTheLastValuesW
     uint64_t transmit = 55, receive = 66;
     EXPECT_EQ(control.NetworkTrafficStatistics(transmit, receive), -1);
     EXPECT_EQ(transmit + receive, 55u + 66u);
-    WriteText(paths.strNetDev, DeviceList(Device("eth0", 100, 200) + Device("wlan9", 7, 8)));
+    WriteFile(paths.strNetDev, DeviceList(Device("eth0", 100, 200) + Device("wlan9", 7, 8)));
     ASSERT_EQ(control.NetworkTrafficStatistics(transmit, receive), 0);  // no route table: zero at first
     EXPECT_EQ(transmit + receive, 0u);
-    WriteText(paths.strNetRoute, Route("wlan9", "00000000", "0002") + Route("eth0") + Route("wlan9"));
+    WriteFile(paths.strNetRoute, Route("wlan9", "00000000", "0002") + Route("eth0") + Route("wlan9"));
     ASSERT_EQ(control.NetworkTrafficStatistics(transmit, receive), 0);
     EXPECT_EQ(transmit, 200u);
     EXPECT_EQ(receive, 100u);
     EXPECT_STREQ(control.GetStatistics().szInterface, "eth0");
-    WriteText(paths.strNetRoute, Route("eth0", "0002A8C0"));
-    WriteText(paths.strNetDev, DeviceList(Device("eth0", 1000, 2000)));
+    WriteFile(paths.strNetRoute, Route("eth0", "0002A8C0"));
+    WriteFile(paths.strNetDev, DeviceList(Device("eth0", 1000, 2000)));
     ASSERT_EQ(control.NetworkTrafficStatistics(transmit, receive), 0);
     EXPECT_EQ(transmit, 200u);
     EXPECT_EQ(receive, 100u);

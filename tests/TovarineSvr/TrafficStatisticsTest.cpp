@@ -72,14 +72,14 @@ class CTrafficStatisticsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_paths = PathsIn(m_dir);
-        WriteText(m_paths.strNetRoute, Route("eth0"));
+        WriteFile(m_paths.strNetRoute, Route("eth0"));
         m_stats = std::make_unique<CTrafficStatistics>(m_paths);
         UseSender(0);
     }
     void UseSender(int result) { m_stats->SetSender(std::make_unique<CRecordingSender>(&m_sent, result)); }
     int Report(CTrafficStatistics::tag_STATISTICS_TYPE type, uint64_t transmit, uint64_t receive,
                const char* url = "http://127.0.0.1:9/stats") {
-        WriteText(m_paths.strNetDev, DeviceList(Device("lo", 9, 9) + Device("eth0", receive, transmit)));
+        WriteFile(m_paths.strNetDev, DeviceList(Device("lo", 9, 9) + Device("eth0", receive, transmit)));
         return m_stats->NetworkTrafficStatistics(url, "user01", "school7", "10.1.2.3", "10.0.0.1", type);
     }
     // "up"/"down" of every report sent.

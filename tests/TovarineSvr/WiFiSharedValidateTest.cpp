@@ -25,12 +25,12 @@ protected:
     void SetUp() override {
         m_paths = PathsIn(m_dir);
         mkdir(m_paths.strProcDir.c_str(), 0700);
-        WriteText(m_paths.strIPv4Forwarding, "1\n");
+        WriteFile(m_paths.strIPv4Forwarding, "1\n");
     }
     void FakeProcess(int pid, const std::string& comm) {
         std::string dir = m_paths.strProcDir + "/" + std::to_string(pid);
         mkdir(dir.c_str(), 0700);
-        WriteText(dir + "/comm", comm + "\n");
+        WriteFile(dir + "/comm", comm + "\n");
     }
     TempDir m_dir;
     SYSTEM_CONTROL_PATHS m_paths;
@@ -85,8 +85,8 @@ TEST_F(CWiFiSharedValidateTest, ForwardingCountsWhenTheRulesSaySo) {
     CWiFiSharedValidate validate(m_paths);
     EXPECT_EQ(validate.IsValidEnvironment(Rules("", "1").c_str()), 1);
     EXPECT_STREQ(validate.GetDisplayName(), "IP数据转发");
-    WriteText(m_paths.strIPv4Forwarding, "0\n");
-    WriteText(m_paths.strIPv6Forwarding, "0\n");
+    WriteFile(m_paths.strIPv4Forwarding, "0\n");
+    WriteFile(m_paths.strIPv6Forwarding, "0\n");
     EXPECT_EQ(validate.IsValidEnvironment("x"), 0);
     EXPECT_STREQ(validate.GetDisplayName(), "IP数据转发");  // the last finding stays
     unlink(m_paths.strIPv4Forwarding.c_str());              // unread is not forwarding

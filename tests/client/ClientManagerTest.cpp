@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -29,11 +28,6 @@ public:
     ISvrInfoCenter* GetInfoCenter() override { return nullptr; }
     Lines posts;
 };
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::string Envelope(const std::string& opt, const std::string& opc, const std::string& p) {
     return "<M><OpS>NetModule</OpS><OpT>" + opt + "</OpT><OpC>" + opc + "</OpC><P>" + p + "</P></M>";

@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -30,11 +29,6 @@ namespace {
 using std::chrono::milliseconds;
 
 const std::string kStandIn = VELNOR_BIN_DIR "/velnor_standin_svr";
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // An installation directory with the stand-in as exeName (none when empty).
 std::string MakeInstall(const TempDir& base, const std::string& name, const std::string& exeName) {

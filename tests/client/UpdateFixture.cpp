@@ -1,7 +1,6 @@
 #include "UpdateFixture.h"
 
 #include <filesystem>
-#include <fstream>
 
 #include "SimJson.h"
 
@@ -76,15 +75,6 @@ std::vector<SimRequest> UpdateFixture::Requests(const std::string& endpoint) con
                             simjson::Print(simjson::Get(record, "query"))});
     }
     return requests;
-}
-
-void UpdateFixture::WriteFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-std::string UpdateFixture::ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 bool UpdateFixture::Exists(const std::string& path) {

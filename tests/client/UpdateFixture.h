@@ -50,8 +50,6 @@ protected:
     std::string Staged(const std::string& name) const { return m_install + "/Quellan/AutoSetupAuth/" + name; }
     std::vector<SimRequest> Requests(const std::string& endpoint) const;
 
-    static void WriteFile(const std::string& path, const std::string& content);
-    static std::string ReadFile(const std::string& path);
     static bool Exists(const std::string& path);
 
     TempDir m_root;

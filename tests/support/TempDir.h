@@ -18,3 +18,7 @@ public:
 private:
     std::string m_path;
 };
+
+// Whole files in a test's directory; a missing file reads as "".
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);

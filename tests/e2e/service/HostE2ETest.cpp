@@ -95,14 +95,6 @@ TEST_F(HostE2E, SharingProgramLeadsToSharedHeartbeatsAndLogoutSix) {
     EXPECT_NE(ServiceLog().find("Hotspot"), std::string::npos);
 }
 
-TEST_F(HostE2E, SharingRulesThatFindNothingKeepTheSession) {
-    ASSERT_TRUE(Run(SharingRules("vln-no-such-prog", 1, 1)));
-    ASSERT_TRUE(LogIn());
-    ASSERT_TRUE(m_sim->WaitForRequests("heartbeat", 4, kWait));
-    EXPECT_EQ(Count("logout"), 0);
-    for (auto& beat : Requests("heartbeat")) EXPECT_NE(beat["shared"], "1");
-}
-
 // Enabled: the login reading sends nothing, the periodic report does, and
 // the logout report (type 0) goes before the logout request. Disabled by the
 // next configuration: a direct logout.

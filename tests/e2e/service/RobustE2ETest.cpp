@@ -25,12 +25,6 @@ protected:
                StartSim(R"({"answers":{"interval":1,)" + answers + kPortalDns + "}}");
     }
     bool ResolverIsTheHosts() { return m_ns.ReadResolvConf() == kHostResolv; }
-    long LogLines(const std::string& text) {
-        std::string log = ServiceLog();
-        long count = 0;
-        for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
-        return count;
-    }
 };
 
 // Unmounts (lazily) what it mounted, also when the test fails.
@@ -142,20 +136,6 @@ TEST_F(RobustE2E, HugeKeepRetryStillEndsTheSession) {
     EXPECT_EQ(NextState(3, milliseconds(60000)), "1>3/140009");
     ASSERT_TRUE(m_sim->WaitForRequests("logout", 1, kWait));
     EXPECT_EQ(Requests("logout")[0]["reason"], "3");
-}
-
-// Forty cluster servers that refuse: one network check tries eight of them.
-TEST_F(RobustE2E, DeadClusterServersAreTriedAtMostEightTimesPerCheck) {
-    std::string dead;
-    for (int port = 1; port <= 40; ++port)
-        dead +=
-            std::string(dead.empty() ? "" : ",") + NetNamespace::ServerAddress() + ":" + std::to_string(port);
-    ASSERT_TRUE(StartSim(R"({"cluster":{"announce":")" + dead + R"("}})"));
-    ASSERT_TRUE(m_sim->SetFault("ticket", R"({"http_status":503})"));
-    ASSERT_TRUE(StartService());
-    ASSERT_TRUE(m_client->Handshake(kWait));
-    EXPECT_EQ(NextState(32, milliseconds(60000)), "33>32/20010207");
-    EXPECT_EQ(LogLines("GetNewServerIP old url"), 8);  // the bound of one check
 }
 
 // A thousand login requests at once: the newest replaces the waiting one,

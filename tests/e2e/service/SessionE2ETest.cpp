@@ -72,35 +72,6 @@ TEST_F(SessionE2E, StartLoginHeartbeatsAndLogouts) {
 
 // The account's kind decides what a 105 means; the other codes are the
 // session's unit table.
-TEST_F(SessionE2E, LoginFailuresReportTheirCodes) {
-    struct Case {
-        std::string name, fault, account;
-        int code;
-        std::string sub, ext;  // subErrCode, or subType and extern of the extended message
-    } cases[] = {
-        {"last login", R"({"error_code":105,"last_login":"2026-12-01 08:00 lab-7"})", "", 150200, "ConnError",
-         "2026-12-01 08:00 lab-7"},
-        {"mobile account", R"({"error_code":105,"sub_error":"busy"})", "13812345678@campus", 140105, "busy",
-         ""},
-        {"letters account", R"({"error_code":105})", "abc", 150201, "", ""},
-    };
-    ASSERT_TRUE(Run());
-    ASSERT_TRUE(Prepare());
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        ASSERT_TRUE(m_sim->SetFault("login", c.fault));
-        m_client->SendLogin(c.account.empty() ? kAccount : c.account, kPassword);
-        auto failed = WaitState(3);
-        ASSERT_TRUE(failed);
-        EXPECT_EQ(failed->ErrorCode(), c.code);
-        EXPECT_EQ(failed->Param(c.code == 150200 ? "subType" : "subErrCode"), c.sub);
-        EXPECT_EQ(failed->Param("extern"), c.ext);
-        ASSERT_TRUE(m_sim->ClearFault("login"));
-        // A fresh ticket comes for the next attempt.
-        ASSERT_TRUE(WaitState(31)) << ::testing::PrintToString(States());
-    }
-}
-
 // How the preparation ends: module updates, refusals and server failover.
 struct PrepCase {
     const char* name;
@@ -118,20 +89,6 @@ void PrintTo(const PrepCase& c, std::ostream* os) { *os << c.name; }
 class PrepE2E : public ServiceRun, public ::testing::WithParamInterface<PrepCase> {};
 
 const PrepCase kPrepCases[] = {
-    {"ModuleUpdateRepeatsWithTheNewAlgorithm",
-     R"({"module":{"zxm":"@NEW@"},"modules":[{"so":"@BIN@/libsample_algo.so","zxm":"@BIN@/zxmAlogic.zxm"}]})",
-     {},
-     "round 30000104 30000105 ticket 31/0",
-     "",
-     "",
-     2},
-    {"ModuleUpdateFailingTwiceGivesUp",
-     R"({"faults":{"ticket":{"module_file":"@BIN@/VelnorSvr"}}})",
-     {},
-     "round 30000104 30000104 32/150003",
-     "",
-     "",
-     2},
     {"EndlessModuleUpdateIsBounded",
      R"({"faults":{"ticket":{"module_file":"@NEW@"}}})",
      {},

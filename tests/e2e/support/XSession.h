@@ -21,7 +21,6 @@ public:
 
     bool Start(std::string* error);
     // ":N", also the DISPLAY of this process once started.
-    const std::string& Display() const { return m_display; }
 
     bool Click(int x, int y);
     bool Type(const std::string& text);

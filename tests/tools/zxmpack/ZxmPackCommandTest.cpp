@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -19,10 +18,6 @@ int RunPack(std::vector<std::string> args, std::string* out = nullptr) {
     return ChildProcess::Run(args, std::chrono::milliseconds(60000), out);
 }
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 }  // namespace
 
 TEST(ZxmPackCommandTest, PackDescribeUnpackRoundTrip) {
@@ -35,7 +30,7 @@ TEST(ZxmPackCommandTest, PackDescribeUnpackRoundTrip) {
         EXPECT_NE(std::string::npos, description.find(line)) << description;
     }
     ASSERT_EQ(0, RunPack({"unpack", dir / "m.zxm", dir / "back.so"}));
-    EXPECT_EQ(ReadText(kSo), ReadText(dir / "back.so"));
+    EXPECT_EQ(ReadFile(kSo), ReadFile(dir / "back.so"));
 }
 
 TEST(ZxmPackCommandTest, BadUseAndBadFilesFail) {
