@@ -27,7 +27,7 @@ constexpr milliseconds kSlice(250);
 // Garbage answers in a row: more than the session tolerates failures.
 constexpr int kGarbageAnswers = 3;
 
-struct FaultSpec {
+struct FaultPlan {
     FaultKind kind;
     std::string fault;  // on the heartbeat; empty: built by the run
     int endState;       // -1: the session must be kept
@@ -35,8 +35,8 @@ struct FaultSpec {
     seconds limit;
 };
 
-const FaultSpec& Spec(FaultKind kind) {
-    static const FaultSpec specs[] = {
+const FaultPlan& PlanFor(FaultKind kind) {
+    static const FaultPlan plans[] = {
         {FaultKind::kServerError, R"({"http_status":503})", INetConn::ES_CONNECTFAIL, kCodeHeartbeatFailed,
          seconds(30)},
         {FaultKind::kDrop, R"({"drop":true})", INetConn::ES_CONNECTFAIL, kCodeHeartbeatFailed, seconds(30)},
@@ -50,7 +50,7 @@ const FaultSpec& Spec(FaultKind kind) {
          seconds(30)},
         {FaultKind::kModuleUpdate, "", -1, 0, seconds(30)},
     };
-    return specs[static_cast<int>(kind)];
+    return plans[static_cast<int>(kind)];
 }
 
 bool IsState(const Envelope& e) { return e.opc == "NetStateMessageResp"; }
@@ -234,37 +234,37 @@ long SoakRun::LatestHeartbeatSeq() {
 }
 
 FaultOutcome SoakRun::Inject(FaultKind kind) {
-    const FaultSpec& spec = Spec(kind);
+    const FaultPlan& plan = PlanFor(kind);
     FaultOutcome outcome;
     outcome.kind = kind;
     Drain();
-    if (spec.endState < 0) {
+    if (plan.endState < 0) {
         WaitSessionKept(kind, outcome);
         return outcome;
     }
     auto start = Clock::now();
-    m_control->SetFault("heartbeat", spec.fault);
-    auto e = WaitState(LeavesConnected, spec.limit);
+    m_control->SetFault("heartbeat", plan.fault);
+    auto e = WaitState(LeavesConnected, plan.limit);
     m_control->ClearFault("heartbeat");
     outcome.outcomeSeconds = SecondsSince(start);
     outcome.endedSession = true;
     if (!e) {
-        outcome.detail = "no state message within " + std::to_string(spec.limit.count()) + " s";
+        outcome.detail = "no state message within " + std::to_string(plan.limit.count()) + " s";
         // The session may still be up; nothing to recover from then.
         outcome.endedSession = false;
         return outcome;
     }
     outcome.detail = Describe(*e);
-    outcome.ok = e->NewState() == spec.endState && e->ErrorCode() == spec.endCode;
+    outcome.ok = e->NewState() == plan.endState && e->ErrorCode() == plan.endCode;
     if (!outcome.ok)
-        outcome.detail += ", expected " + std::to_string(spec.endState) + "/" + std::to_string(spec.endCode);
+        outcome.detail += ", expected " + std::to_string(plan.endState) + "/" + std::to_string(plan.endCode);
     outcome.recoverySeconds = Recover(kRecoveryLimit);
     outcome.recovered = outcome.recoverySeconds >= 0;
     return outcome;
 }
 
 bool SoakRun::WaitSessionKept(FaultKind kind, FaultOutcome& outcome) {
-    const FaultSpec& spec = Spec(kind);
+    const FaultPlan& plan = PlanFor(kind);
     long since = LatestHeartbeatSeq();
     auto start = Clock::now();
     std::string algo = m_algoInUse == m_algoA ? m_algoB : m_algoA;
@@ -286,7 +286,7 @@ bool SoakRun::WaitSessionKept(FaultKind kind, FaultOutcome& outcome) {
         }
         return false;
     };
-    auto deadline = start + spec.limit;
+    auto deadline = start + plan.limit;
     while (!s_stop && Clock::now() < deadline) {
         if (auto e = WaitState(LeavesConnected, milliseconds(0))) {
             outcome.detail = "the session ended: " + Describe(*e);
@@ -306,7 +306,7 @@ bool SoakRun::WaitSessionKept(FaultKind kind, FaultOutcome& outcome) {
         m_control->WaitCount("heartbeat", m_control->Count("heartbeat") + 1, milliseconds(1500));
     }
     m_control->ClearFault("heartbeat");
-    outcome.detail = "no answered heartbeat within " + std::to_string(spec.limit.count()) + " s";
+    outcome.detail = "no answered heartbeat within " + std::to_string(plan.limit.count()) + " s";
     return false;
 }
 
