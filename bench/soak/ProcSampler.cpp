@@ -1,13 +1,15 @@
 #include "ProcSampler.h"
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
-ProcSampler::ProcSampler(pid_t pid) : m_pid(pid), m_thread([this] { Run(); }) {}
+#include "ProcessInfo.h"
+#include "UniqueStream.h"
+
+ProcSampler::ProcSampler(std::function<pid_t()> find)
+    : m_find(std::move(find)), m_thread([this] { Run(); }) {}
 
 void ProcSampler::Stop() {
     {
@@ -28,24 +30,45 @@ ProcSampler::Sample ProcSampler::Read(pid_t pid) {
         if (line.rfind("VmRSS:", 0) == 0) s.rssKiB = std::atol(line.c_str() + 6);
         if (line.rfind("Threads:", 0) == 0) s.threads = std::atol(line.c_str() + 8);
     }
-    if (DIR* fds = opendir((dir + "/fd").c_str())) {
+    if (CUniqueDir fds{opendir((dir + "/fd").c_str())}) {
         s.fds = 0;
-        while (dirent* entry = readdir(fds))
+        while (dirent* entry = readdir(fds.get()))
             if (entry->d_name[0] != '.') ++s.fds;
-        closedir(fds);
     }
     return s;
+}
+
+pid_t ProcSampler::ChildNamed(pid_t parent, const std::string& name) {
+    std::string tasks = "/proc/" + std::to_string(parent) + "/task";
+    CUniqueDir dir{opendir(tasks.c_str())};
+    if (!dir) return -1;
+    while (dirent* task = readdir(dir.get())) {
+        if (task->d_name[0] == '.') continue;
+        std::ifstream children(tasks + "/" + task->d_name + "/children");
+        for (pid_t child; children >> child;)
+            if (ProcessInfo::Name(child) == name) return child;
+    }
+    return -1;
 }
 
 void ProcSampler::Run() {
     std::unique_lock<std::mutex> lock(m_lock);
     while (!m_stop) {
         lock.unlock();
-        Sample s = Read(m_pid);
+        pid_t pid = m_find();
+        Sample s = pid > 0 ? Read(pid) : Sample{};
         lock.lock();
-        if (s.rssKiB >= 0 && s.fds >= 0 && s.threads >= 0) m_samples.push_back(s);
+        if (s.rssKiB >= 0 && s.fds >= 0 && s.threads >= 0) {
+            m_samples.push_back(s);
+            m_pids.insert(pid);
+        }
         m_wake.wait_for(lock, std::chrono::seconds(1), [this] { return m_stop; });
     }
+}
+
+std::set<pid_t> ProcSampler::Pids() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_pids;
 }
 
 ProcSampler::Sample ProcSampler::Window(Clock::time_point from, Clock::time_point to, int* count) const {

@@ -34,10 +34,35 @@ const char* FaultName(FaultKind kind) {
             return "expired";
         case FaultKind::kModuleUpdate:
             return "module-update";
+        case FaultKind::kTicketServerError:
+            return "ticket-5xx";
+        case FaultKind::kLoginServerError:
+            return "login-5xx";
+        case FaultKind::kLoginRefused:
+            return "login-refused";
+        case FaultKind::kLogoutServerError:
+            return "logout-5xx";
+        case FaultKind::kLogoutStall:
+            return "logout-stall";
         case FaultKind::kCount:
             break;
     }
     return "?";
+}
+
+void SoakReport::PrintGrowth(const char* who, const Growth& growth, std::vector<std::string>& missed) const {
+    const ProcSampler::Sample &first = growth.first, &last = growth.last;
+    long rss = last.rssKiB - first.rssKiB, fds = last.fds - first.fds, threads = last.threads - first.threads;
+    printf(
+        "  %-13s RSS %ld -> %ld KiB (%+ld KiB), descriptors %ld -> %ld (%+ld), threads %ld -> %ld (%+ld), "
+        "%zu process(es)\n",
+        who, first.rssKiB, last.rssKiB, rss, first.fds, last.fds, fds, first.threads, last.threads, threads,
+        growth.processes);
+    std::string name = who;
+    if (first.rssKiB < 0 || last.rssKiB < 0) missed.push_back("no samples of the " + name);
+    if (rss > kMaxRssGrowthKiB) missed.push_back(name + ": RSS grew by more than 1 MiB");
+    if (fds > 0) missed.push_back(name + ": descriptors grew");
+    if (threads > 0) missed.push_back(name + ": threads grew");
 }
 
 void SoakReport::AddFault(const FaultOutcome& outcome) { m_faults.push_back(outcome); }
@@ -84,16 +109,9 @@ bool SoakReport::Print(double minutes, unsigned long long seed) const {
     for (const auto& m : m_uncatalogued) missed.push_back("not catalogued: " + m);
     for (const auto& m : m_unprovoked) missed.push_back("session ended without a fault: " + m);
 
-    long rss = m_last.rssKiB - m_first.rssKiB, fds = m_last.fds - m_first.fds;
-    long threads = m_last.threads - m_first.threads;
-    printf("service growth, floor of the first and the last %.0f s:\n", m_windowSeconds);
-    printf("  RSS %ld -> %ld KiB (%+ld KiB), descriptors %ld -> %ld (%+ld), threads %ld -> %ld (%+ld)\n",
-           m_first.rssKiB, m_last.rssKiB, rss, m_first.fds, m_last.fds, fds, m_first.threads, m_last.threads,
-           threads);
-    if (m_first.rssKiB < 0 || m_last.rssKiB < 0) missed.push_back("no samples of the service");
-    if (rss > kMaxRssGrowthKiB) missed.push_back("RSS grew by more than 1 MiB");
-    if (fds > 0) missed.push_back("descriptors grew");
-    if (threads > 0) missed.push_back("threads grew");
+    printf("growth, floor of the first and the last %.0f s:\n", m_windowSeconds);
+    PrintGrowth("service", m_service, missed);
+    PrintGrowth("module helper", m_helper, missed);
     if (m_attachFailures > 0) missed.push_back("a client attached without the state replayed");
     if (m_interrupted) missed.push_back("interrupted");
 

@@ -9,7 +9,23 @@
 
 #include "ProcSampler.h"
 
-enum class FaultKind { kServerError, kDrop, kStall, kGarbage, kRedirect, kExpired, kModuleUpdate, kCount };
+// Heartbeat faults first, then those met by a fresh ticket and login after
+// the user's logout, then those met by the logout itself.
+enum class FaultKind {
+    kServerError,
+    kDrop,
+    kStall,
+    kGarbage,
+    kRedirect,
+    kExpired,
+    kModuleUpdate,
+    kTicketServerError,
+    kLoginServerError,
+    kLoginRefused,
+    kLogoutServerError,
+    kLogoutStall,
+    kCount
+};
 
 const char* FaultName(FaultKind kind);
 
@@ -33,8 +49,13 @@ public:
     void SetTotals(long logins, long loginRequests, long heartbeats) {
         m_logins = logins, m_loginRequests = loginRequests, m_heartbeats = heartbeats;
     }
-    void SetGrowth(const ProcSampler::Sample& first, const ProcSampler::Sample& last, double windowSeconds) {
-        m_first = first, m_last = last, m_windowSeconds = windowSeconds;
+    // A process's floors over the first and the last window of the run.
+    struct Growth {
+        ProcSampler::Sample first, last;
+        size_t processes = 0;  // numbers it ran under: above 1 means restarts
+    };
+    void SetGrowth(const Growth& service, const Growth& helper, double windowSeconds) {
+        m_service = service, m_helper = helper, m_windowSeconds = windowSeconds;
     }
     void SetInterrupted() { m_interrupted = true; }
 
@@ -44,12 +65,16 @@ public:
     static constexpr long kMaxRssGrowthKiB = 1024;
 
 private:
+    // Prints one process's growth and adds what misses a target to missed.
+    void PrintGrowth(const char* who, const Growth& growth, std::vector<std::string>& missed) const;
+
+private:
     std::vector<FaultOutcome> m_faults;
     long m_attaches = 0, m_attachFailures = 0;
     long m_stateMessages = 0;
     std::vector<std::string> m_uncatalogued, m_unprovoked;
     long m_logins = 0, m_loginRequests = 0, m_heartbeats = 0;
-    ProcSampler::Sample m_first, m_last;
+    Growth m_service, m_helper;
     double m_windowSeconds = 0;
     bool m_interrupted = false;
 };

@@ -18,7 +18,8 @@ const std::string kBin = VELNOR_BIN_DIR;
 constexpr const char* kAccount = "alice";
 constexpr const char* kPassword = "secret";
 constexpr const char* kPortalType = "51";
-// The service gives a heartbeat this long before the transfer fails.
+constexpr const char* kHelper = "VelnorAlgoHost";
+// The service gives a heartbeat or a logout this long before the transfer fails.
 constexpr milliseconds kHeartbeatTimeout(10000);
 constexpr seconds kStartLimit(60);
 constexpr seconds kRecoveryLimit(120);
@@ -27,33 +28,68 @@ constexpr milliseconds kSlice(250);
 // Garbage answers in a row: more than the session tolerates failures.
 constexpr int kGarbageAnswers = 3;
 
-struct FaultPlan {
-    FaultKind kind;
-    std::string fault;  // on the heartbeat; empty: built by the run
-    int endState;       // -1: the session must be kept
-    int endCode;
-    seconds limit;
+}  // namespace
+
+// What starts the exchange that meets the fault.
+enum class Trigger {
+    kHeartbeat,  // the next heartbeat
+    kRelogin,    // the user logs out; the next check, ticket and login
+    kLogout,     // the user's logout
 };
 
+struct FaultPlan {
+    FaultKind kind;
+    const char* endpoint;  // the simulator's exchange
+    Trigger trigger;
+    std::string fault;  // empty: built by the run
+    int endState;       // -1: the session must be kept
+    int endCode;
+    std::chrono::seconds limit;
+};
+
+namespace {
+
 const FaultPlan& PlanFor(FaultKind kind) {
+    using T = Trigger;
+    // Each exchange sends a request at most twice.
+    static const std::string kBothAttempts503 = R"({"http_status":503,"times":2})";
     static const FaultPlan plans[] = {
-        {FaultKind::kServerError, R"({"http_status":503})", INetConn::ES_CONNECTFAIL, kCodeHeartbeatFailed,
-         seconds(30)},
-        {FaultKind::kDrop, R"({"drop":true})", INetConn::ES_CONNECTFAIL, kCodeHeartbeatFailed, seconds(30)},
+        {FaultKind::kServerError, "heartbeat", T::kHeartbeat, R"({"http_status":503})",
+         INetConn::ES_CONNECTFAIL, kCodeHeartbeatFailed, seconds(30)},
+        {FaultKind::kDrop, "heartbeat", T::kHeartbeat, R"({"drop":true})", INetConn::ES_CONNECTFAIL,
+         kCodeHeartbeatFailed, seconds(30)},
         // Past the time-out, on two heartbeats of two attempts each.
-        {FaultKind::kStall, "{\"delay_ms\":" + std::to_string(kHeartbeatTimeout.count() + 1000) + "}",
-         INetConn::ES_CONNECTFAIL, kCodeHeartbeatFailed, seconds(90)},
-        {FaultKind::kGarbage, "", -1, 0, seconds(30)},
-        {FaultKind::kRedirect, R"({"intercept":"302"})", INetConn::ES_CONNECTFAIL, kCodeHeartbeatFailed,
-         seconds(30)},
-        {FaultKind::kExpired, R"({"error_code":14,"times":1})", INetConn::ES_DISCONNECTED, kCodeSessionEnded,
-         seconds(30)},
-        {FaultKind::kModuleUpdate, "", -1, 0, seconds(30)},
+        {FaultKind::kStall, "heartbeat", T::kHeartbeat,
+         "{\"delay_ms\":" + std::to_string(kHeartbeatTimeout.count() + 1000) + "}", INetConn::ES_CONNECTFAIL,
+         kCodeHeartbeatFailed, seconds(90)},
+        {FaultKind::kGarbage, "heartbeat", T::kHeartbeat, "", -1, 0, seconds(30)},
+        {FaultKind::kRedirect, "heartbeat", T::kHeartbeat, R"({"intercept":"302"})", INetConn::ES_CONNECTFAIL,
+         kCodeHeartbeatFailed, seconds(30)},
+        {FaultKind::kExpired, "heartbeat", T::kHeartbeat, R"({"error_code":14,"times":1})",
+         INetConn::ES_DISCONNECTED, kCodeSessionEnded, seconds(30)},
+        {FaultKind::kModuleUpdate, "heartbeat", T::kHeartbeat, "", -1, 0, seconds(30)},
+        {FaultKind::kTicketServerError, "ticket", T::kRelogin, kBothAttempts503, INetConn::ES_PRECONNECTFAIL,
+         kCodeTicketHttpError, seconds(60)},
+        {FaultKind::kLoginServerError, "login", T::kRelogin, kBothAttempts503, INetConn::ES_CONNECTFAIL,
+         kCodeLoginHttpError, seconds(60)},
+        {FaultKind::kLoginRefused, "login", T::kRelogin, R"({"error_code":1,"times":1})",
+         INetConn::ES_CONNECTFAIL, kCodePortalBase + 1, seconds(60)},
+        // One attempt fails, the second logs out.
+        {FaultKind::kLogoutServerError, "logout", T::kLogout, R"({"http_status":503,"times":1})",
+         INetConn::ES_DISCONNECTED, kCodeDone, seconds(30)},
+        {FaultKind::kLogoutStall, "logout", T::kLogout,
+         "{\"delay_ms\":" + std::to_string(kHeartbeatTimeout.count() + 1000) + ",\"times\":1}",
+         INetConn::ES_DISCONNECTED, kCodeDone, seconds(60)},
     };
+    static_assert(std::size(plans) == static_cast<size_t>(FaultKind::kCount), "a plan for every kind");
     return plans[static_cast<int>(kind)];
 }
 
 bool IsState(const Envelope& e) { return e.opc == "NetStateMessageResp"; }
+bool IsFailure(int state) {
+    return state == INetConn::ES_CONNECTFAIL || state == INetConn::ES_PRECONNECTFAIL ||
+           state == INetConn::ES_DISCONNECTFAIL;
+}
 // Any state message but connected: the session has ended or is ending.
 bool LeavesConnected(const Envelope& e) { return IsState(e) && e.NewState() != INetConn::ES_CONNECTED; }
 
@@ -73,6 +109,7 @@ SoakRun::SoakRun(Options options) : m_options(std::move(options)), m_random(m_op
 
 SoakRun::~SoakRun() {
     m_client.reset();
+    m_helperSampler.reset();
     m_sampler.reset();
 }
 
@@ -135,7 +172,11 @@ bool SoakRun::SetUp(std::string* error) {
         *error = "the service did not log in; see " + m_options.workDir;
         return false;
     }
-    m_sampler = std::make_unique<ProcSampler>(m_service.Pid());
+    pid_t service = m_service.Pid();
+    m_sampler = std::make_unique<ProcSampler>([service] { return service; });
+    // The service starts it on first use (the login above) and again after a failed call.
+    m_helperSampler =
+        std::make_unique<ProcSampler>([service] { return ProcSampler::ChildNamed(service, kHelper); });
     return true;
 }
 
@@ -200,13 +241,17 @@ void SoakRun::Audit(SoakReport& report) {
     report.AddStateMessages(states);
 }
 
-double SoakRun::Recover(seconds limit) {
+double SoakRun::Recover(seconds limit, FirstFailure* failure) {
     auto start = Clock::now();
     auto deadline = start + limit;
     // One login at a time, as a user gives: another only after this one failed.
     bool loginSent = false;
     while (auto e = WaitState(IsState, std::chrono::duration_cast<milliseconds>(deadline - Clock::now()))) {
         int state = e->NewState();
+        if (failure && !failure->message && IsFailure(state)) {
+            failure->message = e;
+            failure->afterSeconds = SecondsSince(start);
+        }
         if (state == INetConn::ES_CONNECTED && e->Param("type") == kPortalType) return SecondsSince(start);
         // What the desktop client does: check again after an end, log in when ready.
         if (state == INetConn::ES_DISCONNECTED || state == INetConn::ES_PRECONNECTFAIL) {
@@ -242,10 +287,15 @@ FaultOutcome SoakRun::Inject(FaultKind kind) {
         WaitSessionKept(kind, outcome);
         return outcome;
     }
+    if (plan.trigger == Trigger::kRelogin) {
+        InjectAtRelogin(plan, outcome);
+        return outcome;
+    }
     auto start = Clock::now();
-    m_control->SetFault("heartbeat", plan.fault);
+    m_control->SetFault(plan.endpoint, plan.fault);
+    if (plan.trigger == Trigger::kLogout) m_client->SendLogout();
     auto e = WaitState(LeavesConnected, plan.limit);
-    m_control->ClearFault("heartbeat");
+    m_control->ClearFault(plan.endpoint);
     outcome.outcomeSeconds = SecondsSince(start);
     outcome.endedSession = true;
     if (!e) {
@@ -254,13 +304,48 @@ FaultOutcome SoakRun::Inject(FaultKind kind) {
         outcome.endedSession = false;
         return outcome;
     }
-    outcome.detail = Describe(*e);
-    outcome.ok = e->NewState() == plan.endState && e->ErrorCode() == plan.endCode;
-    if (!outcome.ok)
-        outcome.detail += ", expected " + std::to_string(plan.endState) + "/" + std::to_string(plan.endCode);
+    Judge(plan, *e, outcome);
+    // The user's logout gets no new ticket by itself: the client checks again.
+    if (plan.trigger == Trigger::kLogout) m_client->Send("CheckEnv", "CheckEnv");
     outcome.recoverySeconds = Recover(kRecoveryLimit);
     outcome.recovered = outcome.recoverySeconds >= 0;
     return outcome;
+}
+
+void SoakRun::Judge(const FaultPlan& plan, const Envelope& e, FaultOutcome& outcome) {
+    outcome.detail = Describe(e);
+    outcome.ok = e.NewState() == plan.endState && e.ErrorCode() == plan.endCode;
+    if (!outcome.ok)
+        outcome.detail += ", expected " + std::to_string(plan.endState) + "/" + std::to_string(plan.endCode);
+}
+
+void SoakRun::InjectAtRelogin(const FaultPlan& plan, FaultOutcome& outcome) {
+    m_client->SendLogout();
+    auto out = WaitState(LeavesConnected, seconds(30));
+    if (!out || out->NewState() != INetConn::ES_DISCONNECTED) {
+        outcome.detail =
+            "the logout before the fault: " + (out ? Describe(*out) : std::string("no state message"));
+        return;
+    }
+    outcome.endedSession = true;
+    m_control->SetFault(plan.endpoint, plan.fault);
+    m_client->Send("CheckEnv", "CheckEnv");
+    FirstFailure failure;
+    double connected = Recover(plan.limit + kRecoveryLimit, &failure);
+    m_control->ClearFault(plan.endpoint);
+    outcome.recovered = connected >= 0;
+    if (!failure.message) {
+        outcome.detail = connected >= 0 ? "connected again without the fault's message" : "no state message";
+        outcome.recoverySeconds = connected;
+        return;
+    }
+    outcome.outcomeSeconds = failure.afterSeconds;
+    Judge(plan, *failure.message, outcome);
+    if (outcome.outcomeSeconds > plan.limit.count()) {
+        outcome.ok = false;
+        outcome.detail += ", later than " + std::to_string(plan.limit.count()) + " s";
+    }
+    outcome.recoverySeconds = connected >= 0 ? connected - outcome.outcomeSeconds : -1;
 }
 
 bool SoakRun::WaitSessionKept(FaultKind kind, FaultOutcome& outcome) {
@@ -273,8 +358,8 @@ bool SoakRun::WaitSessionKept(FaultKind kind, FaultOutcome& outcome) {
         m_control->Merge("{\"algo_id\":\"" + algo + "\"}");
         m_algoInUse = algo;
     } else {
-        m_control->SetFault("heartbeat", "{\"error_code\":0,\"module_file\":\"" + m_garbageFile +
-                                             "\",\"times\":" + std::to_string(kGarbageAnswers) + "}");
+        m_control->SetFault(plan.endpoint, "{\"error_code\":0,\"module_file\":\"" + m_garbageFile +
+                                               "\",\"times\":" + std::to_string(kGarbageAnswers) + "}");
     }
     auto kept = [&] {
         int faulted = 0;
@@ -329,9 +414,16 @@ bool SoakRun::Run(SoakReport& report, std::string* error) {
     Audit(report);
     auto finish = Clock::now();
     m_sampler->Stop();
+    m_helperSampler->Stop();
     auto window = std::min<Clock::duration>(seconds(60), (finish - begin) / 3);
-    report.SetGrowth(m_sampler->Window(begin, begin + window, nullptr),
-                     m_sampler->Window(finish - window, finish + seconds(1), nullptr),
+    auto growth = [&](const ProcSampler& sampler) {
+        SoakReport::Growth g;
+        g.first = sampler.Window(begin, begin + window, nullptr);
+        g.last = sampler.Window(finish - window, finish + seconds(1), nullptr);
+        g.processes = sampler.Pids().size();
+        return g;
+    };
+    report.SetGrowth(growth(*m_sampler), growth(*m_helperSampler),
                      std::chrono::duration<double>(window).count());
     SimControl::Totals totals = m_control->SessionTotals();
     report.SetTotals(totals.logins, m_control->Count("login"), totals.heartbeats);

@@ -2,8 +2,9 @@
 // builds a network namespace, starts the simulator inside it and VelnorSvr
 // from a fresh installation folder, logs in through a fake desktop client and
 // then, until the time is up, alternates quiet spells of heartbeats with a
-// client detached and attached again or a fault switched on at the heartbeat
-// (the kind drawn from a seeded generator). Each fault must end in its
+// client detached and attached again or a fault switched on at the
+// heartbeat, the ticket, the login or the logout (the kind drawn from a
+// seeded generator). Each fault must end in its
 // expected outcome within its limit; the run then lets the session recover as
 // the desktop client would. Everything it starts is stopped and removed when
 // the object goes, also after an interruption (Stop from a signal handler).
@@ -27,6 +28,8 @@
 #include "ProcSampler.h"
 #include "SimControl.h"
 #include "SoakReport.h"
+
+struct FaultPlan;
 
 class SoakRun {
 public:
@@ -53,9 +56,18 @@ private:
     void Detach();
     void DetachAndAttach(SoakReport& report);
     FaultOutcome Inject(FaultKind kind);
+    // Logs out as the user does, arms the fault and plays the client back to
+    // connected; the outcome is the first failure on the way.
+    void InjectAtRelogin(const FaultPlan& plan, FaultOutcome& outcome);
+    static void Judge(const FaultPlan& plan, const Envelope& e, FaultOutcome& outcome);
     bool WaitSessionKept(FaultKind kind, FaultOutcome& outcome);
+    // The first failure state message met on the way back, and when.
+    struct FirstFailure {
+        std::optional<Envelope> message;
+        double afterSeconds = 0;
+    };
     // Plays the desktop client until connected again; seconds taken, or -1.
-    double Recover(std::chrono::seconds limit);
+    double Recover(std::chrono::seconds limit, FirstFailure* failure = nullptr);
     // Waits in short slices so that a stop is noticed; nothing when the
     // time ran out, the client's pipe ended or the run was stopped.
     std::optional<Envelope> WaitState(const std::function<bool(const Envelope&)>& match,
@@ -83,6 +95,6 @@ private:
     std::unique_ptr<SimControl> m_control;
     std::unique_ptr<InstallDir> m_install;
     ChildProcess m_service;
-    std::unique_ptr<ProcSampler> m_sampler;
+    std::unique_ptr<ProcSampler> m_sampler, m_helperSampler;
     std::unique_ptr<FakeClient> m_client;
 };

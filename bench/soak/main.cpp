@@ -1,7 +1,8 @@
 // The soak run: VelnorSvr logged in against the portal simulator for a long
-// time, heartbeats every second, faults at the heartbeat switched on at
-// random and a fake desktop client attached and detached; prints the figures
-// and a verdict, and exits non-zero when a target is missed.
+// time, heartbeats every second, faults at the heartbeat, ticket, login and
+// logout switched on at random and a fake desktop client attached and
+// detached; prints the figures and a verdict, and exits non-zero when a
+// target is missed.
 //
 //   SOAK_MINUTES=N  how long (default 10; fractions allowed)
 //   SOAK_SEED=N     the generator's seed (default: drawn and printed)
