@@ -1,9 +1,11 @@
 #include "SimpleFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 CSimpleFile::~CSimpleFile() { CloseFile(); }
@@ -11,8 +13,37 @@ CSimpleFile::~CSimpleFile() { CloseFile(); }
 int CSimpleFile::CreateFile(const char* name, const char* mode) {
     CloseFile();
     if (!name || !mode) return -1;
-    m_pFile = fopen(name, mode);
-    return m_pFile ? 0 : -1;
+    int flags = 0;
+    switch (mode[0]) {
+        case 'r':
+            break;
+        case 'w':
+            flags = O_CREAT | O_TRUNC;
+            break;
+        case 'a':
+            flags = O_CREAT | O_APPEND;
+            break;
+        default:
+            return -1;
+    }
+    if (strchr(mode, '+'))
+        flags |= O_RDWR;
+    else if (mode[0] != 'r')
+        flags |= O_WRONLY;
+    // The log holds the account and tickets, downloads may be packages to
+    // install: new files are private, a link in their place is refused, and
+    // no program the process starts inherits the stream.
+    int fd;
+    do {
+        fd = open(name, flags | O_CLOEXEC | O_NOFOLLOW, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    m_pFile = fdopen(fd, mode);
+    if (!m_pFile) {
+        close(fd);
+        return -1;
+    }
+    return 0;
 }
 
 int CSimpleFile::CloseFile() {

@@ -14,7 +14,9 @@ public:
     CSimpleFile& operator=(const CSimpleFile&) = delete;
     virtual ~CSimpleFile();
 
-    // 0, or -1 when the open fails. Any open stream is closed first.
+    // 0, or -1 when the open fails. mode is fopen's ("r", "w", "a", each
+    // with "+" and "b"); a new file gets mode 0600 and a symbolic link is
+    // not followed. Any open stream is closed first.
     int CreateFile(const char* name, const char* mode);
     // 0 when nothing is open or the close succeeded, -1 otherwise.
     int CloseFile();

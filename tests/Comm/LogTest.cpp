@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -104,16 +105,32 @@ TEST_F(CLogTest, LinesFromManyThreadsStayWhole) {
         EXPECT_TRUE(body.rfind("thread-", 0) == 0 && body.size() == 21) << body;
 }
 
+struct CPeekFile : CSimpleFile {
+    int Fd() const { return m_pFile ? fileno(m_pFile) : -1; }
+};
+
 TEST(CSimpleFileTest, MakesParentDirectoriesAndRefusesWritesWithoutAStream) {
     TempDir dir;
-    CSimpleFile file;
+    CPeekFile file;
     EXPECT_EQ(file.WriteFile("x", 1), -2);
     EXPECT_TRUE(CSimpleFile::RecuMkDir((dir / "d/e/file.txt").c_str(), 0700, true));
     EXPECT_TRUE(CSimpleFile::RecuMkDir((dir / "d/e").c_str(), 0700, false));  // existing is fine
     EXPECT_FALSE(CSimpleFile::IsFileExist((dir / "d/e/file.txt").c_str()));
     ASSERT_EQ(file.CreateFile((dir / "d/e/file.txt").c_str(), "w"), 0);
     EXPECT_EQ(file.WriteFile("abc", 3), 0);
+    // Private, and never inherited by a program started meanwhile.
+    EXPECT_EQ(fcntl(file.Fd(), F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+    struct stat info;
+    ASSERT_EQ(stat((dir / "d/e/file.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_EQ(file.CloseFile(), 0);
+    ASSERT_EQ(file.CreateFile((dir / "d/e/file.txt").c_str(), "a+b"), 0);
+    EXPECT_EQ(file.WriteFile("d", 1), 0);
+    EXPECT_EQ(file.CloseFile(), 0);
+    ASSERT_EQ(stat((dir / "d/e/file.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_size, 4);
+    ASSERT_EQ(symlink((dir / "d/e/file.txt").c_str(), (dir / "link").c_str()), 0);
+    EXPECT_EQ(file.CreateFile((dir / "link").c_str(), "a"), -1);
     EXPECT_FALSE(CSimpleFile::RecuMkDir((dir / "d/e/file.txt/sub").c_str(), 0700, false));
     EXPECT_EQ(file.CreateFile((dir / "missing/x").c_str(), "r"), -1);
 }
