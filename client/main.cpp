@@ -19,6 +19,7 @@
 #include "PipeService.h"
 #include "ServiceLauncher.h"
 #include "UpdateManager.h"
+#include "WholeFile.h"
 
 namespace {
 
@@ -47,6 +48,9 @@ int main(int argc, char** argv) {
     if (!StartSingleClient()) {
         return -1;
     }
+    // A save of the settings cut short by a kill leaves its temporary file,
+    // with the account in it; no other client is saving now.
+    CWholeFile::RemoveLeftovers("conf/client.xml");
     if (UpdateMustInstallFirst()) {
         std::printf("need update , exit\n");
         std::fflush(stdout);

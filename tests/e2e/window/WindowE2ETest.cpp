@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -30,11 +31,16 @@ std::string ScreenshotPath(const char* name) {
 
 class WindowE2E : public WindowRun {};
 
-// One user's session: the start with its preparation, a second client
-// refused, the entry checks, a login with the timer running and the log-off.
+// One user's session: the start with its preparation (leftovers of a killed
+// settings save removed), a second client refused, the entry checks, a login
+// with the timer running and the log-off.
 TEST_F(WindowE2E, StartEntryChecksLoginAndLogoff) {
-    ASSERT_TRUE(StartSim() && Install() && StartClient());
+    ASSERT_TRUE(StartSim() && Install());
+    const std::string leftover = m_install->File("conf/.client.xml.Ab12Cd");
+    std::ofstream(leftover) << "<conf><Account>alice</Account></conf>";
+    ASSERT_TRUE(StartClient());
     EXPECT_TRUE(m_trace->WaitFor("init_text", "server start: 0", kWait));
+    EXPECT_NE(access(leftover.c_str(), F_OK), 0);
     ASSERT_TRUE(WaitLoginPanel());
     size_t preparation = 0;
     for (const auto& [key, value] : m_trace->All())
