@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <iostream>
+#include <string>
 
 #include "Envelope.h"
 #include "IConsolePortal.h"
@@ -17,6 +18,16 @@ namespace {
 void EndProcess(int status) {
     fflush(nullptr);
     _exit(status);
+}
+
+// The sub code is the portal's header text: on a terminal its control
+// characters could move the cursor, rewrite the title or fake a line.
+std::string SubCode(CXMLOpt& message) {
+    std::string text = message.GetValue("P.subErrCode").c_str();
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    }
+    return text;
 }
 
 }  // namespace
@@ -108,10 +119,9 @@ void CClientCommand::DealPreConnectedMsg(CXMLOpt&) {
 
 void CClientCommand::DealPreConnectFailMsg(CXMLOpt& message) {
     int code = message.GetIntValue("P.ErrorCode");
-    CAutoString sub = message.GetValue("P.subErrCode");
     CAutoString line;
     line.Format("Init environment fail,Please restart the program,the error is %d, subcode is %s\n", code,
-                sub.c_str());
+                SubCode(message).c_str());
     Print(line);
     End(kExitPrepareFailed);
 }
@@ -137,7 +147,7 @@ void CClientCommand::DealSessionEnd(CXMLOpt& message) {
     if (!asked || state == INetConn::ES_CONNECTFAIL) {
         CAutoString line;
         line.Format("session ended, the error is %d, subcode is %s\n", message.GetIntValue("P.ErrorCode"),
-                    message.GetValue("P.subErrCode").c_str());
+                    SubCode(message).c_str());
         Print(line);
     }
     End(asked ? kExitDone : kExitSessionEnded);
@@ -145,9 +155,8 @@ void CClientCommand::DealSessionEnd(CXMLOpt& message) {
 
 void CClientCommand::DealConnectFailMsg(CXMLOpt& message) {
     int code = message.GetIntValue("P.ErrorCode");
-    CAutoString sub = message.GetValue("P.subErrCode");
     CAutoString line;
-    line.Format("login fail, the error is %d, subcode is %s\n", code, sub.c_str());
+    line.Format("login fail, the error is %d, subcode is %s\n", code, SubCode(message).c_str());
     Print(line);
     End(kExitLoginFailed);
 }

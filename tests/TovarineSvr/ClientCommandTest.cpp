@@ -118,6 +118,9 @@ TEST_F(CClientCommandTest, OutcomesEndTheProcessWithDistinctStatuses) {
         {State(32, 20010207), 2,
          "Init environment fail,Please restart the program,the error is 20010207, subcode is \n"},
         {State(3, 140001, "bad-password"), 1, "login fail, the error is 140001, subcode is bad-password\n"},
+        // The portal's text cannot steer the terminal.
+        {State(3, 140001, "a\x1b]0;x\x07\rb\x7f"), 1,
+         "login fail, the error is 140001, subcode is a?]0;x??b?\n"},
         {State(12, 1), 0, ""},
     };
     for (const Case& c : cases) {
