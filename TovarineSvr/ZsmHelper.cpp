@@ -24,8 +24,21 @@ using ModuleWire::EOp;
 using ModuleWire::EStatus;
 using ModuleWire::Reply;
 
-// An update is written to the module's path plus this and six characters.
+// An update is written beside the module as "." + its name + "." and six
+// characters: hidden, so that no file someone keeps there ("<module>.backup")
+// is ever taken for a leftover.
 constexpr const char* kTempSuffix = ".XXXXXX";
+
+struct SplitPath {
+    std::string dir;   // "." for a bare name
+    std::string base;  // the last component
+};
+
+SplitPath Split(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
 
 char* NewFallback() {
     char* text = new char[50];
@@ -50,6 +63,8 @@ bool CopyText(char* array, size_t n, const char* text) {
 
 bool IsTempName(const char* name, const std::string& base) {
     const size_t tail = strlen(kTempSuffix) - 1;
+    if (name[0] != '.') return false;
+    ++name;
     if (strncmp(name, base.c_str(), base.size()) != 0 || name[base.size()] != '.') return false;
     const char* rest = name + base.size() + 1;
     if (strlen(rest) != tail) return false;
@@ -88,14 +103,11 @@ int CZsmHelper::Init(const char* pZsm, char* /*pData*/, unsigned long /*dwSize*/
 // An update cut short by a crash or a power loss leaves its temporary file.
 void CZsmHelper::RemoveLeftovers() const {
     if (!*m_pZsm) return;
-    std::string path = m_pZsm;
-    size_t slash = path.rfind('/');
-    std::string dirName = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    CUniqueDir dir(opendir(dirName.c_str()));
+    SplitPath path = Split(m_pZsm);
+    CUniqueDir dir(opendir(path.dir.c_str()));
     if (!dir) return;
     while (const struct dirent* entry = readdir(dir.get())) {
-        if (IsTempName(entry->d_name, base)) unlinkat(dirfd(dir.get()), entry->d_name, 0);
+        if (IsTempName(entry->d_name, path.base)) unlinkat(dirfd(dir.get()), entry->d_name, 0);
     }
 }
 
@@ -189,7 +201,8 @@ int CZsmHelper::Update(char* pData, unsigned long nLen) {
     }
     // Written beside the module and renamed over it, so a reader never
     // sees half a file.
-    std::string temp = std::string(m_pZsm) + kTempSuffix;
+    SplitPath path = Split(m_pZsm);
+    std::string temp = path.dir + "/." + path.base + kTempSuffix;
     CUniqueFd fd(*m_pZsm ? mkostemp(&temp[0], O_CLOEXEC) : -1);
     if (fd.Get() < 0) {
         CLog::GetInst()->WriteLog(kLogAlways, "Create File %s fail", m_pZsm);
