@@ -34,7 +34,10 @@ if ! { cmake -S . -B "$BUILD" -DVELNOR_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_
 fi
 
 targets=${FUZZ_TARGETS:-$(ls fuzz/fuzz_*.cpp | xargs -n1 basename | sed 's/\.cpp$//')}
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+# A freed block stays poisoned for the next 16 MiB of frees, far more than one
+# input allocates, so a use after free within an input is still caught; the
+# default 256 MiB made every input fault in fresh pages, at a third of the speed.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:quarantine_size_mb=16}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 # Running totals over every run in this build folder: target, executions.
 totals="$BUILD/fuzz-executions.tsv"
