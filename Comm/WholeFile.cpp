@@ -45,6 +45,11 @@ std::string DirectoryOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
+std::string BaseOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace
 
 int CWholeFile::Read(const char* fileName, size_t maxBytes, std::string& data) {
@@ -88,11 +93,15 @@ bool IsTemporaryOf(const std::string& name, const std::string& base) {
 
 }  // namespace
 
+std::string CWholeFile::TemporaryTemplate(const std::string& path) {
+    return DirectoryOf(path) + "/." + BaseOf(path) + ".XXXXXX";
+}
+
 int CWholeFile::RemoveLeftovers(const char* fileName) {
     if (!fileName || !*fileName) return 0;
     std::string target = ResolveTarget(fileName);
     std::string dir = DirectoryOf(target);
-    std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
+    std::string base = BaseOf(target);
     CUniqueDir folder(opendir(dir.c_str()));
     if (!folder) return 0;
     int removed = 0;
@@ -109,8 +118,7 @@ int CWholeFile::WriteAtomic(const char* fileName, const void* data, size_t lengt
     if (!fileName || !*fileName) return -1;
     std::string target = ResolveTarget(fileName);
     std::string dir = DirectoryOf(target);
-    std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
-    std::string tmpl = dir + "/." + base + ".XXXXXX";
+    std::string tmpl = TemporaryTemplate(target);
     std::vector<char> tmpName(tmpl.begin(), tmpl.end());
     tmpName.push_back('\0');
 

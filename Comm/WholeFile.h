@@ -22,4 +22,8 @@ public:
     // was killed half-way; the number removed. Only while no one else writes
     // the file.
     static int RemoveLeftovers(const char* fileName);
+    // The mkostemp template of a temporary file for path, hidden beside it:
+    // "<dir>/.<name>.XXXXXX". Writers that replace a file their own way use
+    // it too, so RemoveLeftovers knows their leftovers.
+    static std::string TemporaryTemplate(const std::string& path);
 };

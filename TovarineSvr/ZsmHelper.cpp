@@ -1,10 +1,8 @@
 #include "ZsmHelper.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -14,7 +12,7 @@
 #include "ModuleHost.h"
 #include "ModuleWire.h"
 #include "UniqueFd.h"
-#include "UniqueStream.h"
+#include "WholeFile.h"
 #include "guard.h"
 
 namespace {
@@ -23,22 +21,6 @@ using Guard = CWriteGuard<LockBase>;
 using ModuleWire::EOp;
 using ModuleWire::EStatus;
 using ModuleWire::Reply;
-
-// An update is written beside the module as "." + its name + "." and six
-// characters: hidden, so that no file someone keeps there ("<module>.backup")
-// is ever taken for a leftover.
-constexpr const char* kTempSuffix = ".XXXXXX";
-
-struct SplitPath {
-    std::string dir;   // "." for a bare name
-    std::string base;  // the last component
-};
-
-SplitPath Split(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return {".", path};
-    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
-}
 
 char* NewFallback() {
     char* text = new char[50];
@@ -58,19 +40,6 @@ bool CopyText(char* array, size_t n, const char* text) {
     size_t length = text ? strlen(text) : 0;
     if (length >= n) return false;
     memcpy(array, text ? text : "", length + 1);
-    return true;
-}
-
-bool IsTempName(const char* name, const std::string& base) {
-    const size_t tail = strlen(kTempSuffix) - 1;
-    if (name[0] != '.') return false;
-    ++name;
-    if (strncmp(name, base.c_str(), base.size()) != 0 || name[base.size()] != '.') return false;
-    const char* rest = name + base.size() + 1;
-    if (strlen(rest) != tail) return false;
-    for (const char* p = rest; *p; ++p) {
-        if (!isalnum(static_cast<unsigned char>(*p))) return false;
-    }
     return true;
 }
 
@@ -102,13 +71,7 @@ int CZsmHelper::Init(const char* pZsm, char* /*pData*/, unsigned long /*dwSize*/
 
 // An update cut short by a crash or a power loss leaves its temporary file.
 void CZsmHelper::RemoveLeftovers() const {
-    if (!*m_pZsm) return;
-    SplitPath path = Split(m_pZsm);
-    CUniqueDir dir(opendir(path.dir.c_str()));
-    if (!dir) return;
-    while (const struct dirent* entry = readdir(dir.get())) {
-        if (IsTempName(entry->d_name, path.base)) unlinkat(dirfd(dir.get()), entry->d_name, 0);
-    }
+    if (*m_pZsm) CWholeFile::RemoveLeftovers(m_pZsm);
 }
 
 void CZsmHelper::Release() { Guard guard(&m_zsmLock); }
@@ -199,10 +162,11 @@ int CZsmHelper::Update(char* pData, unsigned long nLen) {
         CLog::GetInst()->WriteLog(kLogAlways, "zsm module for %s unusable", m_pZsm);
         return -1;
     }
-    // Written beside the module and renamed over it, so a reader never
-    // sees half a file.
-    SplitPath path = Split(m_pZsm);
-    std::string temp = path.dir + "/." + path.base + kTempSuffix;
+    // Written beside the module under a hidden name (so a kept copy such as
+    // "<module>.backup" is never taken for a leftover) and renamed over it,
+    // so a reader never sees half a file. Not CWholeFile::WriteAtomic: that
+    // follows a link at the path, and these bytes come from the portal.
+    std::string temp = CWholeFile::TemporaryTemplate(m_pZsm);
     CUniqueFd fd(*m_pZsm ? mkostemp(&temp[0], O_CLOEXEC) : -1);
     if (fd.Get() < 0) {
         CLog::GetInst()->WriteLog(kLogAlways, "Create File %s fail", m_pZsm);

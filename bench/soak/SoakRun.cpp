@@ -53,14 +53,15 @@ const FaultPlan& PlanFor(FaultKind kind) {
     using T = Trigger;
     // Each exchange sends a request at most twice.
     static const std::string kBothAttempts503 = R"({"http_status":503,"times":2})";
+    static const std::string kPastTimeout =
+        "\"delay_ms\":" + std::to_string(kHeartbeatTimeout.count() + 1000);
     static const FaultPlan plans[] = {
         {FaultKind::kServerError, "heartbeat", T::kHeartbeat, R"({"http_status":503})",
          INetConn::ES_CONNECTFAIL, kCodeHeartbeatFailed, seconds(30)},
         {FaultKind::kDrop, "heartbeat", T::kHeartbeat, R"({"drop":true})", INetConn::ES_CONNECTFAIL,
          kCodeHeartbeatFailed, seconds(30)},
         // Past the time-out, on two heartbeats of two attempts each.
-        {FaultKind::kStall, "heartbeat", T::kHeartbeat,
-         "{\"delay_ms\":" + std::to_string(kHeartbeatTimeout.count() + 1000) + "}", INetConn::ES_CONNECTFAIL,
+        {FaultKind::kStall, "heartbeat", T::kHeartbeat, "{" + kPastTimeout + "}", INetConn::ES_CONNECTFAIL,
          kCodeHeartbeatFailed, seconds(90)},
         {FaultKind::kGarbage, "heartbeat", T::kHeartbeat, "", -1, 0, seconds(30)},
         {FaultKind::kRedirect, "heartbeat", T::kHeartbeat, R"({"intercept":"302"})", INetConn::ES_CONNECTFAIL,
@@ -77,8 +78,7 @@ const FaultPlan& PlanFor(FaultKind kind) {
         // One attempt fails, the second logs out.
         {FaultKind::kLogoutServerError, "logout", T::kLogout, R"({"http_status":503,"times":1})",
          INetConn::ES_DISCONNECTED, kCodeDone, seconds(30)},
-        {FaultKind::kLogoutStall, "logout", T::kLogout,
-         "{\"delay_ms\":" + std::to_string(kHeartbeatTimeout.count() + 1000) + ",\"times\":1}",
+        {FaultKind::kLogoutStall, "logout", T::kLogout, "{" + kPastTimeout + ",\"times\":1}",
          INetConn::ES_DISCONNECTED, kCodeDone, seconds(60)},
     };
     static_assert(std::size(plans) == static_cast<size_t>(FaultKind::kCount), "a plan for every kind");
